@@ -1,0 +1,29 @@
+// The application as the windows see it: its title, and the request to end the program.
+#pragma once
+
+#include <QString>
+
+namespace Application {
+
+// Shown on the task bar and as the caption of every notice and error box.
+QString Title();
+void setTitle(const QString& title);
+
+// Asks the event loop to end the program. No window's close confirmation runs because of
+// it, and an open modal dialog ends as cancelled.
+void Terminate();
+
+// How often termination has been requested in this process.
+int TerminateRequests();
+
+}  // namespace Application
+
+namespace Application {
+
+// The folder of the running executable, with a trailing "/": the database file lives below it.
+QString ExeFolder();
+
+// Makes ExeFolder() answer another folder, so that tests work on their own database files.
+void setExeFolderForTesting(const QString& folder);
+
+}  // namespace Application

@@ -1,0 +1,149 @@
+// The one database connection (see connection.h).
+#include "data/connection.h"
+
+#include "data/exception.h"
+#include "data/schema.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+struct Pair {
+    const char* key;
+    QString value;
+};
+
+QString emptyQuoted() { return QStringLiteral("\"\""); }
+
+// A value with a ";" in it is written in double quotes, with its own double quotes doubled.
+QString pairValue(const QString& value)
+{
+    if (!value.contains(QLatin1Char(';')))
+        return value;
+    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+struct ParsedPair {
+    QString key;
+    QString value;
+};
+
+// Splits "key=value;key=value" where a value may be double-quoted; the quotes are removed.
+QList<ParsedPair> parsePairs(const QString& text)
+{
+    QList<ParsedPair> pairs;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype equals = text.indexOf(QLatin1Char('='), i);
+        if (equals < 0)
+            break;
+        ParsedPair pair{text.mid(i, equals - i).trimmed(), QString()};
+        i = equals + 1;
+        if (i < text.size() && text[i] == QLatin1Char('"')) {
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == QLatin1Char('"') && (i + 1 >= text.size() || text[i + 1] != QLatin1Char('"')))
+                    break;
+                if (text[i] == QLatin1Char('"'))
+                    ++i;
+                pair.value += text[i];
+            }
+            i = text.indexOf(QLatin1Char(';'), i);
+        } else {
+            const qsizetype end = text.indexOf(QLatin1Char(';'), i);
+            pair.value = text.mid(i, end < 0 ? -1 : end - i);
+            i = end;
+        }
+        pairs << pair;
+        if (i < 0)
+            break;
+        ++i;
+    }
+    return pairs;
+}
+
+}  // namespace
+
+QString buildConnectionString(const QString& exeFolder)
+{
+    const Pair pairs[] = {
+        {"provider", QStringLiteral("Microsoft.Jet.OLEDB.4.0")},
+        {"user ID", QStringLiteral("Admin")},
+        {"Data Source", pairValue(exeFolder + QStringLiteral("Data/db.mzx"))},
+        {"Mode", QStringLiteral("Share Deny None")},
+        {"Extended Properties", emptyQuoted()},
+        {"Jet OLEDB:System database", emptyQuoted()},
+        {"Jet OLEDB:Registry Path", emptyQuoted()},
+        {"Jet OLEDB:Database Password", QLatin1Char('"') + QLatin1String(schema::kDatabasePassword) + QLatin1Char('"')},
+        {"Jet OLEDB:Engine Type", QStringLiteral("5")},
+        {"Jet OLEDB:Database Locking Mode", QStringLiteral("1")},
+        {"Jet OLEDB:Global Partial Bulk Ops", QStringLiteral("2")},
+        {"Jet OLEDB:Global Bulk Transactions", QStringLiteral("1")},
+        {"Jet OLEDB:New Database Password", emptyQuoted()},
+        {"Jet OLEDB:Create System Database", QStringLiteral("False")},
+        {"Jet OLEDB:Encrypt Database", QStringLiteral("False")},
+        {"Jet OLEDB:Don't Copy Locale on Compact", QStringLiteral("False")},
+        {"Jet OLEDB:Compact Without Replica Repair", QStringLiteral("False")},
+        {"Jet OLEDB:SFP", QStringLiteral("False")},
+    };
+    QStringList parts;
+    for (const Pair& pair : pairs)
+        parts << QLatin1String(pair.key) + QLatin1Char('=') + pair.value;
+    return parts.join(QLatin1Char(';'));
+}
+
+QString connectionStringValue(const QString& connectionString, const QString& key)
+{
+    for (const ParsedPair& pair : parsePairs(connectionString))
+        if (pair.key.compare(key, Qt::CaseInsensitive) == 0)
+            return pair.value;
+    return QString();
+}
+
+TADOConnection::TADOConnection(QObject* parent) : QObject(parent) {}
+
+TADOConnection::~TADOConnection() { Close(); }
+
+void TADOConnection::setConnectionString(const QString& text)
+{
+    Close();
+    connectionString_ = text;
+}
+
+void TADOConnection::Close()
+{
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+}
+
+sqlite3* TADOConnection::handle()
+{
+    if (!db_)
+        open();
+    return db_;
+}
+
+void TADOConnection::open()
+{
+    const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
+    const QString key = connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password"));
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + QStringLiteral(": ")
+                                 + QString::fromUtf8(path));
+        schema::applyKey(db, key.toStdString());
+        // Reading the schema is the first access that needs the key: a wrong key or a file
+        // that is no database fails here, not later in the middle of a statement.
+        schema::exec(db, "SELECT count(*) FROM sqlite_master;PRAGMA cache_size = -32000;PRAGMA synchronous = FULL;");
+    } catch (const std::runtime_error& e) {
+        sqlite3_close_v2(db);
+        throw EDatabaseError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    db_ = db;
+}

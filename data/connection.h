@@ -1,0 +1,42 @@
+// The one database connection: described by an OLE DB style connection string, opened on
+// the first statement that needs it, and kept open until it is destroyed.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+struct sqlite3;
+
+// The connection string of the program's database file, kept exactly in its historic form;
+// exeFolder ends with a path separator. A folder with a ";" in it is written in double quotes.
+QString buildConnectionString(const QString& exeFolder);
+
+// The value of one key of a connection string ("Data Source", ...), without the double
+// quotes around it; empty when the key is absent.
+QString connectionStringValue(const QString& connectionString, const QString& key);
+
+class TADOConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TADOConnection(QObject* parent = nullptr);
+    ~TADOConnection() override;
+
+    bool LoginPrompt = true;
+
+    QString ConnectionString() const { return connectionString_; }
+    // Closes an open connection; the next statement opens it with the new string.
+    void setConnectionString(const QString& text);
+
+    bool Connected() const { return db_ != nullptr; }
+    void Close();
+
+    // The open engine handle, opening the file first when needed. The file must exist: it is
+    // opened read-write and never created. Throws EDatabaseError with the engine's message.
+    sqlite3* handle();
+
+private:
+    void open();
+
+    QString connectionString_;
+    sqlite3* db_ = nullptr;
+};

@@ -1,0 +1,100 @@
+// The program-wide date format (see dateformat.h).
+#include "data/dateformat.h"
+
+#include "data/exception.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace {
+
+DateFormatSettings systemSettings()
+{
+    QString format = QLocale::system().dateFormat(QLocale::ShortFormat).toLower();
+    const qsizetype separatorAt = format.indexOf(QRegularExpression(QStringLiteral("[^dmy]")));
+    return {separatorAt < 0 ? QLatin1Char('/') : format[separatorAt], format, format};
+}
+
+// The order of day, month and year in a format, as a string made of 'd', 'm' and 'y'.
+QString fieldOrder(const QString& format)
+{
+    QString order;
+    for (QChar c : format.toLower())
+        if ((c == u'd' || c == u'm' || c == u'y') && !order.contains(c))
+            order += c;
+    return order.size() == 3 ? order : QStringLiteral("ymd");
+}
+
+int fullYear(int year, int digits)
+{
+    if (digits > 2)
+        return year;
+    const int pivot = QDate::currentDate().year() - 50;
+    year += pivot / 100 * 100;
+    return year < pivot ? year + 100 : year;
+}
+
+}  // namespace
+
+DateFormatSettings& FormatSettings()
+{
+    static DateFormatSettings settings = systemSettings();
+    return settings;
+}
+
+void SetProgramDateFormats()
+{
+    FormatSettings() = {QLatin1Char('-'), QStringLiteral("yyyy-mm-dd"), QStringLiteral("yyyy-mm-dd")};
+}
+
+QString FormatDate(const QString& format, const QDate& date)
+{
+    static const QRegularExpression token(QStringLiteral("yyyy|yy|mm|m|dd|d"), QRegularExpression::CaseInsensitiveOption);
+    QString result;
+    qsizetype last = 0;
+    for (auto it = token.globalMatch(format); it.hasNext();) {
+        const auto match = it.next();
+        result += format.mid(last, match.capturedStart() - last);
+        const QString t = match.captured().toLower();
+        if (t == u"yyyy")
+            result += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+        else if (t == u"yy")
+            result += QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+        else if (t == u"mm" || t == u"dd")
+            result += QStringLiteral("%1").arg(t == u"mm" ? date.month() : date.day(), 2, 10, QLatin1Char('0'));
+        else
+            result += QString::number(t == u"m" ? date.month() : date.day());
+        last = match.capturedEnd();
+    }
+    return result + format.mid(last);
+}
+
+QString DateToStr(const QDate& date) { return FormatDate(FormatSettings().ShortDateFormat, date); }
+
+QDate StrToDate(const QString& text)
+{
+    const DateFormatSettings& settings = FormatSettings();
+    const QString separator = QRegularExpression::escape(QString(settings.DateSeparator));
+    const QRegularExpression pattern(QStringLiteral("^\\s*([0-9]{1,4})%1([0-9]{1,4})%1([0-9]{1,4})\\s*$").arg(separator));
+    const auto match = pattern.match(text);
+    QDate date;
+    if (match.hasMatch()) {
+        const QString order = fieldOrder(settings.ShortDateFormat);
+        int year = 0, month = 0, day = 0;
+        for (int i = 0; i < 3; ++i) {
+            const QString number = match.captured(i + 1);
+            const QChar field = order[i];
+            if (field == u'y')
+                year = fullYear(number.toInt(), int(number.size()));
+            else if (field == u'm')
+                month = number.toInt();
+            else
+                day = number.toInt();
+        }
+        if (year >= 1)
+            date = QDate(year, month, day);
+    }
+    if (!date.isValid())
+        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(text));
+    return date;
+}

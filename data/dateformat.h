@@ -1,0 +1,30 @@
+// The program-wide date format: how dates become text and text becomes dates wherever no
+// format of its own is given. It starts as the system's short date format; the main window
+// makes it "yyyy-mm-dd" at start-up, whatever the regional settings say.
+#pragma once
+
+#include <QChar>
+#include <QDate>
+#include <QString>
+
+struct DateFormatSettings {
+    QChar DateSeparator;
+    QString ShortDateFormat;  // letters d, m, y: "yyyy-mm-dd", "m/d/yy"
+    QString LongDateFormat;
+};
+
+DateFormatSettings& FormatSettings();
+
+// Separator "-", short and long format "yyyy-mm-dd".
+void SetProgramDateFormats();
+
+// The date in the short date format.
+QString DateToStr(const QDate& date);
+
+// Parses year, month and day in the order of the short date format, joined by the date
+// separator; leading zeros are optional and nothing may follow the date. A one- or two-digit
+// year falls in the fifty years either side of now. Throws EConvertError otherwise.
+QDate StrToDate(const QString& text);
+
+// The date formatted with explicit letters d, dd, m, mm, yy, yyyy; other characters are kept.
+QString FormatDate(const QString& format, const QDate& date);

@@ -1,0 +1,56 @@
+// The data module (see dm.h).
+#include "data/dm.h"
+
+#include "app/unit1.h"
+#include "data/connection.h"
+#include "data/query.h"
+#include "data/statements.h"
+
+TfrmDM* frmDM = nullptr;
+
+namespace {
+
+void prepareSql(TADOQuery* query)
+{
+    query->Connection = frmDM->ADOConnection1;
+    query->Close();
+    query->SQL.clear();
+    query->SQL << mySql;
+}
+
+}  // namespace
+
+void OpenSql(TADOQuery* query)
+{
+    prepareSql(query);
+    query->Open();
+}
+
+void ExecSql(TADOQuery* query)
+{
+    prepareSql(query);
+    query->ExecSQL();
+}
+
+TfrmDM::TfrmDM(QObject* parent)
+    : QObject(parent),
+      ADOConnection1(new TADOConnection(this)),
+      ADOQuery1(new TADOQuery(this)),
+      ADOQuery2(new TADOQuery(this))
+{
+    setObjectName(QStringLiteral("frmDM"));
+}
+
+QString TfrmDM::myLCount()
+{
+    mySql = Sql::loginCountRead();
+    OpenSql(ADOQuery1);
+    return ADOQuery1->FieldByName(QStringLiteral("F3"));
+}
+
+QString TfrmDM::myLDate()
+{
+    mySql = Sql::lastLoginRead();
+    OpenSql(ADOQuery2);
+    return ADOQuery2->FieldByName(QStringLiteral("F2"));
+}

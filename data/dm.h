@@ -1,0 +1,30 @@
+// The data module: owner of the one database connection, and the way every statement runs.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class TADOConnection;
+class TADOQuery;
+
+class TfrmDM : public QObject {
+    Q_OBJECT
+public:
+    explicit TfrmDM(QObject* parent = nullptr);
+
+    TADOConnection* ADOConnection1;
+    TADOQuery* ADOQuery1;
+    TADOQuery* ADOQuery2;
+
+    // The login count and the last login date as the database holds them; empty texts when
+    // the login record is missing.
+    QString myLCount();
+    QString myLDate();
+};
+
+extern TfrmDM* frmDM;
+
+// Runs the statement in mySql on query through frmDM's connection: attach, close, replace the
+// statement text, then open (for a statement that returns rows) or execute.
+void OpenSql(TADOQuery* query);
+void ExecSql(TADOQuery* query);

@@ -1,0 +1,298 @@
+// The query component (see query.h).
+#include "data/query.h"
+
+#include "data/connection.h"
+#include "data/exception.h"
+
+#include <QCollator>
+#include <algorithm>
+#include <numeric>
+#include <sqlite3.h>
+
+// What a column's rows are sorted by: whole numbers for integer columns, collation keys of
+// the system's locale for everything else. Made on the first sort by that column.
+struct TADOQuery::SortKeys {
+    bool numeric = false;
+    std::vector<qint64> numbers;
+    std::vector<QCollatorSortKey> texts;
+
+    bool less(int a, int b) const
+    {
+        return numeric ? numbers[std::size_t(a)] < numbers[std::size_t(b)]
+                       : texts[std::size_t(a)].compare(texts[std::size_t(b)]) < 0;
+    }
+};
+
+namespace {
+
+class Statement {
+public:
+    Statement(sqlite3* db, const QString& sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, &tail) != SQLITE_OK)
+            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        if (!stmt_)
+            throw EDatabaseError(QStringLiteral("Command text was not set for the command object"));
+        const QByteArray rest = QByteArray(tail).trimmed();
+        if (!rest.isEmpty() && rest != ";") {
+            sqlite3_finalize(stmt_);
+            throw EDatabaseError(QStringLiteral("Characters found after end of SQL statement"));
+        }
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* get() const { return stmt_; }
+
+    void runToEnd()
+    {
+        int rc;
+        while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE)
+            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))));
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+sqlite3* handleOf(TADOConnection* connection)
+{
+    if (!connection)
+        throw EDatabaseError(QStringLiteral("Missing Connection or ConnectionString"));
+    return connection->handle();
+}
+
+bool isIntegerType(const QString& declType) { return declType.contains(QLatin1String("INT"), Qt::CaseInsensitive); }
+
+}  // namespace
+
+TADOQuery::TADOQuery(QObject* parent) : QObject(parent) {}
+
+TADOQuery::~TADOQuery() = default;
+
+void TADOQuery::Open()
+{
+    if (active_)
+        return;
+    Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
+    result_.fetch(statement.get());
+    order_.resize(std::size_t(result_.rowCount()));
+    std::iota(order_.begin(), order_.end(), 0);
+    keys_.clear();
+    keys_.resize(std::size_t(result_.columnCount()));
+    active_ = true;
+    emit opened();
+    First();
+}
+
+void TADOQuery::ExecSQL()
+{
+    Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
+    statement.runToEnd();
+}
+
+void TADOQuery::Close()
+{
+    if (!active_)
+        return;
+    active_ = false;
+    result_.clear();
+    order_.clear();
+    keys_.clear();
+    sort_.clear();
+    current_ = -1;
+    bof_ = eof_ = true;
+    emit closed();
+    emit currentChanged(current_);
+}
+
+void TADOQuery::setCurrent(int row)
+{
+    if (row == current_)
+        return;
+    current_ = row;
+    emit currentChanged(current_);
+}
+
+void TADOQuery::First()
+{
+    setCurrent(order_.empty() ? -1 : 0);
+    bof_ = true;
+    eof_ = order_.empty();
+}
+
+void TADOQuery::Last()
+{
+    setCurrent(RecordCount() - 1);
+    bof_ = order_.empty();
+    eof_ = true;
+}
+
+void TADOQuery::Next()
+{
+    if (current_ + 1 < RecordCount()) {
+        setCurrent(current_ + 1);
+        bof_ = eof_ = false;
+    } else {
+        eof_ = true;
+    }
+}
+
+void TADOQuery::Prior()
+{
+    if (current_ > 0) {
+        setCurrent(current_ - 1);
+        bof_ = eof_ = false;
+    } else {
+        bof_ = true;
+    }
+}
+
+void TADOQuery::MoveTo(int row)
+{
+    if (row < 0 || row >= RecordCount())
+        return;
+    setCurrent(row);
+    bof_ = eof_ = false;
+}
+
+int TADOQuery::FieldIndex(const QString& name) const
+{
+    const auto& fields = result_.fields();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+QString TADOQuery::FieldByName(const QString& name) const
+{
+    const int column = FieldIndex(name);
+    if (column < 0 || current_ < 0)
+        return QString();
+    return Text(current_, column);
+}
+
+const TADOQuery::SortKeys& TADOQuery::sortKeys(int column)
+{
+    auto& keys = keys_[std::size_t(column)];
+    if (keys)
+        return *keys;
+    keys = std::make_unique<SortKeys>();
+    const int rows = result_.rowCount();
+    keys->numeric = isIntegerType(Field(column).declType);
+    if (keys->numeric) {
+        keys->numbers.reserve(std::size_t(rows));
+        for (int row = 0; row < rows; ++row)
+            keys->numbers.push_back(result_.text(row, column).toLongLong());
+    } else {
+        QCollator collator;
+        keys->texts.reserve(std::size_t(rows));
+        for (int row = 0; row < rows; ++row)
+            keys->texts.push_back(collator.sortKey(result_.text(row, column)));
+    }
+    return *keys;
+}
+
+void TADOQuery::setSort(const QString& sort)
+{
+    const QString text = sort.trimmed();
+    if (!active_) {
+        sort_ = text;
+        return;
+    }
+    QString name = text;
+    bool descending = false;
+    const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
+    const QString direction = text.mid(space + 1);
+    if (space > 0 && (direction.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0
+                      || direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0)) {
+        descending = direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+        name = text.left(space).trimmed();
+    }
+    const int column = text.isEmpty() ? -1 : FieldIndex(name);
+    if (!text.isEmpty() && column < 0)
+        throw EDatabaseError(
+            QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal"));
+
+    const int currentRow = current_ < 0 ? -1 : order_[std::size_t(current_)];
+    std::iota(order_.begin(), order_.end(), 0);
+    if (column >= 0) {
+        const SortKeys& keys = sortKeys(column);
+        if (descending)
+            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys.less(b, a); });
+        else
+            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys.less(a, b); });
+    }
+    sort_ = text;
+    emit reordered();
+    if (currentRow >= 0) {
+        const auto position = std::find(order_.begin(), order_.end(), currentRow) - order_.begin();
+        current_ = -1;
+        setCurrent(int(position));
+    }
+}
+
+void TADOQuery::Delete()
+{
+    if (current_ < 0)
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed or empty dataset"));
+    sqlite3* db = handleOf(Connection);
+    const int column = keyColumn();
+    if (column < 0)
+        throw EDatabaseError(QStringLiteral("Insufficient key column information for updating or refreshing"));
+    const FieldDef& key = Field(column);
+    Statement statement(db, QStringLiteral("DELETE FROM \"%1\" WHERE \"%2\" = ?")
+                                .arg(QString(key.table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
+                                     QString(key.origin).replace(QLatin1Char('"'), QLatin1String("\"\""))));
+    sqlite3_bind_int64(statement.get(), 1, Text(current_, column).toLongLong());
+    statement.runToEnd();
+
+    const int removed = current_;
+    const int fetchedRow = order_[std::size_t(removed)];
+    result_.removeRow(fetchedRow);
+    order_.erase(order_.begin() + removed);
+    for (int& row : order_)
+        if (row > fetchedRow)
+            --row;
+    keys_.clear();
+    keys_.resize(std::size_t(result_.columnCount()));
+    current_ = -1;
+    emit rowRemoved(removed);
+    setCurrent(std::min(removed, RecordCount() - 1));
+    bof_ = eof_ = order_.empty();
+}
+
+// The column that holds the row identity of the table the result comes from: a column taken
+// straight from an INTEGER PRIMARY KEY.
+int TADOQuery::keyColumn() const
+{
+    sqlite3* db = Connection ? Connection->handle() : nullptr;
+    for (int column = 0; column < FieldCount(); ++column) {
+        const FieldDef& field = Field(column);
+        if (field.table.isEmpty() || field.origin.isEmpty())
+            continue;
+        const char* type = nullptr;
+        int primaryKey = 0;
+        if (sqlite3_table_column_metadata(db, nullptr, field.table.toUtf8().constData(),
+                                          field.origin.toUtf8().constData(), &type, nullptr, nullptr, &primaryKey,
+                                          nullptr)
+                == SQLITE_OK
+            && primaryKey && type && QByteArray(type).toUpper() == "INTEGER")
+            return column;
+    }
+    return -1;
+}
+
+void TDataSource::setDataSet(TADOQuery* query)
+{
+    if (query == dataSet_)
+        return;
+    dataSet_ = query;
+    emit dataSetChanged();
+}

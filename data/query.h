@@ -1,0 +1,99 @@
+// The query component: a statement, its result fetched whole, a cursor over the rows, and a
+// client-side sort of the fetched rows. Windows run every statement through one of these.
+#pragma once
+
+#include "data/resultset.h"
+
+#include <QCollatorSortKey>
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TADOConnection;
+
+class TADOQuery : public QObject {
+    Q_OBJECT
+public:
+    explicit TADOQuery(QObject* parent = nullptr);
+    ~TADOQuery() override;
+
+    TADOConnection* Connection = nullptr;
+    QStringList SQL;
+
+    // Runs the statement and fetches every row; does nothing when the query is already open.
+    void Open();
+    // Runs a statement that returns no rows.
+    void ExecSQL();
+    void Close();
+    bool Active() const { return active_; }
+
+    int RecordCount() const { return int(order_.size()); }
+    // 1-based number of the current row in the current order; 0 when there is no row.
+    int RecNo() const { return current_ + 1; }
+    void First();
+    void Prior();
+    void Next();
+    void Last();
+    // Makes the row at this 0-based position of the current order current.
+    void MoveTo(int row);
+    bool Bof() const { return bof_; }
+    bool Eof() const { return eof_; }
+
+    // The text of the named column (its name or alias, in any case) in the current row;
+    // empty when there is no such column or no current row.
+    QString FieldByName(const QString& name) const;
+    int FieldCount() const { return result_.columnCount(); }
+    const FieldDef& Field(int column) const { return result_.fields()[std::size_t(column)]; }
+    int FieldIndex(const QString& name) const;
+    // The text at a 0-based position of the current order.
+    QString Text(int row, int column) const { return result_.text(order_[std::size_t(row)], column); }
+
+    // "<column> ASC" or "<column> DESC"; empty means the order the statement gave.
+    QString Sort() const { return sort_; }
+    void setSort(const QString& sort);
+
+    // Deletes the current row from its table and from the result; the next row becomes
+    // current (the previous one when the last row went).
+    void Delete();
+
+signals:
+    void opened();                 // a new result with its own columns
+    void closed();
+    void reordered();              // the same rows in another order
+    void rowRemoved(int row);      // position in the order before the removal
+    void currentChanged(int row);  // 0-based position, -1 when there is no row
+
+private:
+    struct SortKeys;
+
+    sqlite3_stmt* prepare();
+    void setCurrent(int row);
+    const SortKeys& sortKeys(int column);
+    int keyColumn() const;
+
+    ResultSet result_;
+    std::vector<int> order_;  // position in the current order -> fetched row
+    std::vector<std::unique_ptr<SortKeys>> keys_;
+    QString sort_;
+    bool active_ = false;
+    int current_ = -1;
+    bool bof_ = true;
+    bool eof_ = true;
+};
+
+// Links a query to the grid that shows it.
+class TDataSource : public QObject {
+    Q_OBJECT
+public:
+    explicit TDataSource(QObject* parent = nullptr) : QObject(parent) {}
+    TADOQuery* DataSet() const { return dataSet_; }
+    void setDataSet(TADOQuery* query);
+
+signals:
+    void dataSetChanged();
+
+private:
+    TADOQuery* dataSet_ = nullptr;
+};

@@ -1,0 +1,87 @@
+// The layout of a new database file (see schema.h).
+#include "data/schema.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace schema {
+
+namespace {
+
+std::string quoted(const std::string& text)
+{
+    std::string result = "'";
+    for (char c : text) {
+        if (c == '\'')
+            result += '\'';
+        result += c;
+    }
+    return result + "'";
+}
+
+// The registration date holds "yyyy-mm-dd"; the sizes are those the account editor accepts.
+constexpr const char* kTables =
+    "CREATE TABLE S_U(ID INTEGER PRIMARY KEY, F1 TEXT, F2 TEXT, F3 INTEGER);"
+    "CREATE TABLE U_P(ID INTEGER PRIMARY KEY AUTOINCREMENT, F1 TEXT(10), F2 TEXT(50),"
+    " F3 TEXT(50), F4 TEXT(50), F5 TEXT(200));";
+
+void createNewFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::runtime_error(path + ": " + std::strerror(errno));
+    ::close(fd);
+}
+
+void fillNewFile(const std::string& path, const std::string& key, const std::string& loginPassword)
+{
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        applyKey(db, key);
+        exec(db, std::string("BEGIN;") + kTables + "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword)
+                     + ", '', 0);COMMIT;");
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+void exec(sqlite3* db, const std::string& sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = error ? error : sqlite3_errmsg(db);
+        sqlite3_free(error);
+        throw std::runtime_error(message);
+    }
+}
+
+void applyKey(sqlite3* db, const std::string& key)
+{
+    exec(db, "PRAGMA key = " + quoted(key) + ";PRAGMA cipher_page_size = 4096;");
+}
+
+void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword)
+{
+    createNewFile(path);
+    try {
+        fillNewFile(path, key, loginPassword);
+    } catch (...) {
+        ::unlink(path.c_str());
+        ::unlink((path + "-journal").c_str());
+        throw;
+    }
+}
+
+}  // namespace schema

@@ -1,0 +1,29 @@
+// The layout of a new database file, shared by the build tool that makes the initial file
+// and by the tests that make their own temporary ones.
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+
+namespace schema {
+
+// The key the program opens its database file with.
+inline constexpr const char* kDatabasePassword = "qzk482";
+
+// The login password a new database file starts with.
+inline constexpr const char* kInitialLoginPassword = "admin";
+
+// Applies the key and the settings that decide the file's format; must run on a fresh handle
+// before any other statement, the same way when the file is made and when it is opened.
+void applyKey(sqlite3* db, const std::string& key);
+
+// Creates a new encrypted database file with both tables and the one login row.
+// Refuses (throws std::runtime_error) when anything already exists at path; the new file is
+// readable and writable by its owner only. A failed creation leaves no file behind.
+void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword);
+
+// Runs one or more statements that return no rows; throws std::runtime_error with the engine's message.
+void exec(sqlite3* db, const std::string& sql);
+
+}  // namespace schema

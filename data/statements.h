@@ -1,0 +1,31 @@
+// The text of every statement the program sends to its database, in one place.
+// Values typed by the user arrive as single-quoted literals with their quotes doubled, so a
+// value is always stored exactly as typed and can never change which rows a statement touches.
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace Sql {
+
+// text as a single-quoted literal: 'it''s'
+QString literal(const QString& text);
+
+QString loginCountRead();
+QString lastLoginRead();
+QString passwordCheck(const QString& password);
+// The last-login date is written as year-month-day without leading zeros: 2024-1-5.
+QString loginStamp(const QDate& today);
+QString passwordUpdate(const QString& newPassword);
+// whereSuffix is empty or a run of " AND (...)" conditions.
+QString accountList(const QString& whereSuffix);
+// The conditions a where suffix is made of.
+QString dateRangeCondition(const QString& fromDate, const QString& toDate);
+QString containsCondition(const QString& column, const QString& text);
+QString accountInsert(const QString& date, const QString& accountName, const QString& userName,
+                      const QString& password, const QString& description);
+QString accountUpdate(const QString& accountName, const QString& userName, const QString& password,
+                      const QString& description, const QString& date, const QString& id);
+QString accountDelete(const QString& id);
+
+}  // namespace Sql

@@ -1,0 +1,85 @@
+// Shared test fixtures (see fixture.h).
+#include "tests/fixture.h"
+
+#include "app/application.h"
+#include "data/connection.h"
+#include "data/dm.h"
+#include "data/schema.h"
+#include "data/statements.h"
+
+#include <QDir>
+#include <QTest>
+#include <sqlite3.h>
+
+TestDatabase::TestDatabase()
+{
+    QDir(dir_.path()).mkpath(QStringLiteral("Data"));
+    schema::createDatabase(path().toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
+    sqlite3_open_v2(path().toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    schema::applyKey(db_, schema::kDatabasePassword);
+    Application::setExeFolderForTesting(folder());
+    if (!frmDM)
+        frmDM = new TfrmDM;
+    frmDM->ADOConnection1->setConnectionString(buildConnectionString(folder()));
+}
+
+TestDatabase::~TestDatabase()
+{
+    if (frmDM)
+        frmDM->ADOConnection1->Close();
+    sqlite3_close_v2(db_);
+    Application::setExeFolderForTesting(QString());
+}
+
+QString TestDatabase::folder() const { return dir_.path() + QLatin1Char('/'); }
+
+QString TestDatabase::path() const { return folder() + QStringLiteral("Data/db.mzx"); }
+
+void TestDatabase::exec(const QString& sql) { schema::exec(db_, sql.toStdString()); }
+
+QList<QStringList> TestDatabase::rows(const QString& sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        qFatal("%s: %s", text.constData(), sqlite3_errmsg(db_));
+    QList<QStringList> result;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        QStringList row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                     sqlite3_column_bytes(stmt, c));
+        result << row;
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+QString TestDatabase::value(const QString& sql)
+{
+    const auto result = rows(sql);
+    return result.isEmpty() || result.first().isEmpty() ? QString() : result.first().first();
+}
+
+int TestDatabase::count(const QString& table) { return value(QStringLiteral("select count(*) from ") + table).toInt(); }
+
+qint64 TestDatabase::addAccount(const QString& date, const QString& name, const QString& user, const QString& password,
+                                const QString& description)
+{
+    exec(Sql::accountInsert(date, name, user, password, description));
+    return sqlite3_last_insert_rowid(db_);
+}
+
+void TestDatabase::addAccounts(int n)
+{
+    exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < n; ++i) {
+        const QDate date = QDate(2000, 1, 1).addDays(i % 9000);
+        addAccount(date.toString(QStringLiteral("yyyy-MM-dd")), QStringLiteral("site%1.example").arg(i),
+                   QStringLiteral("user%1").arg(i), QStringLiteral("hint%1").arg(i % 97),
+                   QStringLiteral("description of account %1").arg(i));
+    }
+    exec(QStringLiteral("COMMIT"));
+}
+
+void initTestResources() { Q_INIT_RESOURCE(resources); }

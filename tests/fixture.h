@@ -1,0 +1,40 @@
+// Shared test fixtures: a temporary program folder with its own database file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+struct sqlite3;
+
+// A temporary folder that stands for the executable's folder, holding Data/db.mzx made the
+// way the build tool makes it; frmDM (created when missing) is connected to it.
+class TestDatabase {
+public:
+    TestDatabase();
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    QString folder() const;  // with a trailing "/"
+    QString path() const;
+
+    // Direct access through a connection of the test's own.
+    void exec(const QString& sql);
+    QList<QStringList> rows(const QString& sql);
+    QString value(const QString& sql);
+    int count(const QString& table);
+
+    // Inserts an account; returns its ID.
+    qint64 addAccount(const QString& date, const QString& name, const QString& user, const QString& password = {},
+                      const QString& description = {});
+    // Inserts n generated accounts in one transaction.
+    void addAccounts(int n);
+
+private:
+    QTemporaryDir dir_;
+    sqlite3* db_ = nullptr;
+};
+
+// Loads the program's resources (pictures, pages) into a test program.
+void initTestResources();

@@ -1,0 +1,248 @@
+// The database file, the connection, the data module and the statement texts.
+#include "app/unit1.h"
+#include "data/connection.h"
+#include "data/dm.h"
+#include "data/exception.h"
+#include "data/query.h"
+#include "data/schema.h"
+#include "data/statements.h"
+#include "tests/fixture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+class TestDatabaseLayer : public QObject {
+    Q_OBJECT
+
+private:
+    static void run(const QString& sql, TADOQuery* query, bool open)
+    {
+        mySql = sql;
+        open ? OpenSql(query) : ExecSql(query);
+    }
+
+private Q_SLOTS:
+    void connectionStringIsExact()
+    {
+        const QString folder = QStringLiteral("/home/张 三/my apps/墨柘 密码本/");
+        QCOMPARE(buildConnectionString(folder),
+                 QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;user ID=Admin;"
+                                "Data Source=/home/张 三/my apps/墨柘 密码本/Data/db.mzx;Mode=Share Deny None;"
+                                "Extended Properties=\"\";Jet OLEDB:System database=\"\";"
+                                "Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=\"qzk482\";"
+                                "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;"
+                                "Jet OLEDB:Global Partial Bulk Ops=2;Jet OLEDB:Global Bulk Transactions=1;"
+                                "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
+                                "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
+                                "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False"));
+    }
+
+    void connectionStringValuesSurviveOddFolders()
+    {
+        const QString folder = QStringLiteral("/tmp/a;b=c; Mode=x/");
+        const QString text = buildConnectionString(folder);
+        QVERIFY(text.contains(QStringLiteral(";Data Source=\"/tmp/a;b=c; Mode=x/Data/db.mzx\";Mode=")));
+        QCOMPARE(connectionStringValue(text, QStringLiteral("Data Source")), folder + QStringLiteral("Data/db.mzx"));
+        QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:Database Password")), QStringLiteral("qzk482"));
+        QCOMPARE(connectionStringValue(text, QStringLiteral("Mode")), QStringLiteral("Share Deny None"));
+        QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:SFP")), QStringLiteral("False"));
+        QVERIFY(connectionStringValue(text, QStringLiteral("Nothing")).isEmpty());
+    }
+
+    void newFileIsEncryptedPrivateAndHoldsTheLoginRow()
+    {
+        TestDatabase db;
+        QFile file(db.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(!bytes.startsWith("SQLite format 3"));
+        QVERIFY(!bytes.contains("admin"));
+        QVERIFY(!bytes.contains("CREATE TABLE"));
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(db.path()).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0600);
+        QCOMPARE(db.rows(QStringLiteral("select F1, F2, F3 from S_U")),
+                 (QList<QStringList>{{QStringLiteral("admin"), QString(), QStringLiteral("0")}}));
+        QCOMPARE(db.count(QStringLiteral("U_P")), 0);
+    }
+
+    void buildToolNeverTouchesAnExistingFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Data/db.mzx"));
+        QCOMPARE(QProcess::execute(QStringLiteral(MKDB_PATH), {path}), 0);
+        QVERIFY(QFile::exists(path));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("the user's own data");
+        }
+        QCOMPARE(QProcess::execute(QStringLiteral(MKDB_PATH), {path}), 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("the user's own data"));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, schema::createDatabase(path.toStdString(), "k", "p"));
+    }
+
+    void missingFileFailsOnFirstStatementAndIsNotCreated()
+    {
+        QTemporaryDir dir;
+        TfrmDM dm;
+        dm.ADOConnection1->setConnectionString(buildConnectionString(dir.path() + QLatin1Char('/')));
+        TfrmDM* saved = std::exchange(frmDM, &dm);
+        QVERIFY(!dm.ADOConnection1->Connected());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, dm.myLCount());
+        frmDM = saved;
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Data/db.mzx"))));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Data"))));
+    }
+
+    void wrongKeyOrForeignFileFails()
+    {
+        TestDatabase db;
+        TADOConnection connection;
+        connection.setConnectionString(buildConnectionString(db.folder())
+                                           .replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\"")));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, connection.handle());
+        QVERIFY(!connection.Connected());
+
+        QFile file(db.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        connection.setConnectionString(buildConnectionString(db.folder()));
+        try {
+            connection.handle();
+            QFAIL("a file that is not a database opened");
+        } catch (const EDatabaseError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("not a database")), qPrintable(e.message()));
+        }
+    }
+
+    void dataModuleReadsTheLoginRecord()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral("update S_U set F2='2024-1-5', F3=17"));
+        QCOMPARE(frmDM->myLDate(), QStringLiteral("2024-1-5"));
+        QCOMPARE(frmDM->myLCount(), QStringLiteral("17"));
+        QCOMPARE(mySql, QStringLiteral("select F3 from S_U"));
+        db.exec(QStringLiteral("delete from S_U"));
+        QCOMPARE(frmDM->myLDate(), QString());
+        QCOMPARE(frmDM->myLCount(), QString());
+    }
+
+    void statementTextsAreExact()
+    {
+        QCOMPARE(Sql::passwordCheck(QStringLiteral("it's")), QStringLiteral("select ID from S_U where F1='it''s'"));
+        QCOMPARE(Sql::loginStamp(QDate(2024, 1, 5)), QStringLiteral("Update S_U Set F2='2024-1-5',F3=F3+1"));
+        QCOMPARE(Sql::passwordUpdate(QStringLiteral("n")), QStringLiteral("Update S_U Set F1='n'"));
+        QCOMPARE(Sql::accountList(QString()),
+                 QStringLiteral("select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
+                                " from U_P Where (ID > 0) order by F1 desc"));
+        QCOMPARE(Sql::accountList(QStringLiteral(" AND (F5 LIKE '%x%')")),
+                 QStringLiteral("select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
+                                " from U_P Where (ID > 0)  AND (F5 LIKE '%x%')order by F1 desc"));
+        QCOMPARE(Sql::accountInsert(QStringLiteral("2024-01-05"), QStringLiteral("a"), QStringLiteral("b"),
+                                    QStringLiteral("c"), QStringLiteral("d")),
+                 QStringLiteral("insert into U_P(F1,F2,F3,F4,F5) Values('2024-01-05','a','b','c','d')"));
+        QCOMPARE(Sql::accountUpdate(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                                    QStringLiteral("2024-01-05"), QStringLiteral("7")),
+                 QStringLiteral("update U_P set F2='a',F3='b',F4='c',F5='d',F1='2024-01-05' where ID=7"));
+        QCOMPARE(Sql::accountDelete(QStringLiteral("7")), QStringLiteral("Delete from U_P where ID=7"));
+        QCOMPARE(Sql::dateRangeCondition(QStringLiteral("2024-01-01"), QStringLiteral("2024-02-01")),
+                 QStringLiteral(" AND (F1 Between '2024-01-01' AND '2024-02-01')"));
+        QCOMPARE(Sql::containsCondition(QStringLiteral("F3"), QStringLiteral("O'Brien")),
+                 QStringLiteral(" AND (F3 LIKE '%O''Brien%')"));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, Sql::accountDelete(QStringLiteral("1 or 1=1")));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, Sql::accountDelete(QString()));
+    }
+
+    void hostileValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("single quote") << QStringLiteral("O'Brien");
+        QTest::newRow("quotes") << QStringLiteral("'\"''\"");
+        QTest::newRow("or true") << QStringLiteral("' or '1'='1");
+        QTest::newRow("comment") << QStringLiteral("x'); delete from U_P; --");
+        QTest::newRow("semicolon") << QStringLiteral("a;b;");
+        QTest::newRow("wildcards") << QStringLiteral("100% _sure_");
+        QTest::newRow("backslash") << QStringLiteral("C:\\dir\\'\\");
+        QTest::newRow("newline") << QStringLiteral("line one\r\nline two\n");
+        QTest::newRow("unicode") << QStringLiteral("密码😀𠀀é");
+        QTest::newRow("long") << QString(200, QChar(0x5BC6));
+        QTest::newRow("spaces") << QStringLiteral("   ");
+    }
+
+    void hostileValues()
+    {
+        QFETCH(QString, value);
+        TestDatabase db;
+        const qint64 other = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("keep"), QStringLiteral("me"));
+        TADOQuery query;
+
+        run(Sql::accountInsert(QStringLiteral("2024-01-05"), value, value, value, value), &query, false);
+        const QString id = db.value(QStringLiteral("select max(ID) from U_P"));
+        QCOMPARE(db.rows(QStringLiteral("select F1, F2, F3, F4, F5 from U_P where ID=") + id),
+                 (QList<QStringList>{{QStringLiteral("2024-01-05"), value, value, value, value}}));
+
+        run(Sql::accountUpdate(value + QLatin1Char('2'), value, value, value, QStringLiteral("2024-02-05"), id), &query,
+            false);
+        QCOMPARE(db.value(QStringLiteral("select F2 from U_P where ID=") + id), value + QLatin1Char('2'));
+
+        run(Sql::accountList(Sql::containsCondition(QStringLiteral("F5"), value)), &query, true);
+        QCOMPARE(query.RecordCount(), 1);
+        QCOMPARE(query.FieldByName(QStringLiteral("描述")), value);
+
+        run(Sql::passwordUpdate(value), &query, false);
+        run(Sql::passwordCheck(value), &query, true);
+        QCOMPARE(query.RecordCount(), 1);
+        run(Sql::passwordCheck(value + QLatin1Char('x')), &query, true);
+        QCOMPARE(query.RecordCount(), 0);
+        QCOMPARE(db.value(QStringLiteral("select F1 from S_U")), value);
+
+        run(Sql::accountDelete(id), &query, false);
+        QCOMPARE(db.rows(QStringLiteral("select ID, F2 from U_P")),
+                 (QList<QStringList>{{QString::number(other), QStringLiteral("keep")}}));
+        QCOMPARE(db.count(QStringLiteral("S_U")), 1);
+    }
+
+    void loginStampCountsAndDates()
+    {
+        TestDatabase db;
+        TADOQuery query;
+        run(Sql::loginStamp(QDate(2024, 11, 3)), &query, false);
+        run(Sql::loginStamp(QDate(2025, 1, 5)), &query, false);
+        QCOMPARE(db.rows(QStringLiteral("select F2, F3 from S_U")),
+                 (QList<QStringList>{{QStringLiteral("2025-1-5"), QStringLiteral("2")}}));
+    }
+
+    void passwordCheckNeedsExactlyOneRowAndMatchesCase()
+    {
+        TestDatabase db;
+        TADOQuery query;
+        run(Sql::passwordCheck(QStringLiteral("admin")), &query, true);
+        QCOMPARE(query.RecordCount(), 1);
+        run(Sql::passwordCheck(QStringLiteral("ADMIN")), &query, true);
+        QCOMPARE(query.RecordCount(), 0);
+        db.exec(QStringLiteral("insert into S_U(F1, F2, F3) values('admin', '', 0)"));
+        run(Sql::passwordCheck(QStringLiteral("admin")), &query, true);
+        QCOMPARE(query.RecordCount(), 2);
+    }
+
+    void onlyOneStatementRunsAtATime()
+    {
+        TestDatabase db;
+        db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("keep"), QStringLiteral("me"));
+        TADOQuery query;
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("select 1; delete from U_P"), &query, true));
+        QCOMPARE(db.count(QStringLiteral("U_P")), 1);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("selec F1 from U_P"), &query, true));
+        QVERIFY(!query.Active());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseLayer)
+#include "test_database.moc"

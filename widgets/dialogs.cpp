@@ -1,0 +1,108 @@
+// Message boxes (see dialogs.h).
+#include "widgets/dialogs.h"
+
+#include "app/application.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+MessageBoxRecorder* recorder = nullptr;
+
+QMessageBox::Icon toQt(Dialogs::Icon icon)
+{
+    switch (icon) {
+    case Dialogs::Icon::Information: return QMessageBox::Information;
+    case Dialogs::Icon::Warning: return QMessageBox::Warning;
+    case Dialogs::Icon::Question: return QMessageBox::Question;
+    case Dialogs::Icon::Stop: return QMessageBox::Critical;
+    case Dialogs::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton toQt(Dialogs::Button button)
+{
+    switch (button) {
+    case Dialogs::Button::OK: return QMessageBox::Ok;
+    case Dialogs::Button::Cancel: return QMessageBox::Cancel;
+    case Dialogs::Button::Yes: return QMessageBox::Yes;
+    case Dialogs::Button::No: return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+}  // namespace
+
+namespace Dialogs {
+
+Button show(const MessageBox& box)
+{
+    if (recorder)
+        return recorder->record(box);
+    QMessageBox dialog(toQt(box.icon), box.caption, box.text);
+    for (Button button : box.buttons)
+        dialog.addButton(toQt(button));
+    dialog.setDefaultButton(toQt(box.defaultButton));
+    dialog.setEscapeButton(dialog.button(toQt(box.escapeButton)));
+    dialog.exec();
+    for (Button button : box.buttons)
+        if (dialog.clickedButton() == dialog.button(toQt(button)))
+            return button;
+    return box.escapeButton;
+}
+
+void notice(const QString& text)
+{
+    show({text, Application::Title(), Icon::None, {Button::OK}, Button::OK, Button::OK});
+}
+
+Button askYesNo(const QString& text, const QString& caption, Button defaultButton)
+{
+    return show({text, caption, Icon::Question, {Button::Yes, Button::No}, defaultButton, Button::No});
+}
+
+Button askOkCancel(const QString& text, const QString& caption)
+{
+    return show({text, caption, Icon::Question, {Button::OK, Button::Cancel}, Button::OK, Button::Cancel});
+}
+
+void warning(const QString& text, const QString& caption)
+{
+    show({text, caption, Icon::Warning, {Button::OK}, Button::OK, Button::OK});
+}
+
+QString withFinalPeriod(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void error(const QString& message)
+{
+    show({withFinalPeriod(message), Application::Title(), Icon::Stop, {Button::OK}, Button::OK, Button::OK});
+}
+
+}  // namespace Dialogs
+
+MessageBoxRecorder::MessageBoxRecorder() { recorder = this; }
+
+MessageBoxRecorder::~MessageBoxRecorder() { recorder = nullptr; }
+
+QStringList MessageBoxRecorder::texts() const
+{
+    QStringList result;
+    for (const auto& box : boxes_)
+        result << box.text;
+    return result;
+}
+
+Dialogs::Button MessageBoxRecorder::record(const Dialogs::MessageBox& box)
+{
+    boxes_ << box;
+    if (onShow)
+        onShow(box);
+    return answers_.isEmpty() ? box.defaultButton : answers_.takeFirst();
+}
