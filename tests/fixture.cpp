@@ -6,6 +6,7 @@
 #include "data/dm.h"
 #include "data/schema.h"
 #include "data/statements.h"
+#include "platform/website.h"
 
 #include <QDir>
 #include <QTest>
@@ -83,3 +84,26 @@ void TestDatabase::addAccounts(int n)
 }
 
 void initTestResources() { Q_INIT_RESOURCE(resources); }
+
+QList<QUrl> WebRecorder::navigations;
+QList<QUrl> WebRecorder::opened;
+
+namespace {
+
+class RecordingWebView : public WebView {
+public:
+    using WebView::WebView;
+    void navigate(const QUrl& url) override { WebRecorder::navigations << url; }
+};
+
+}  // namespace
+
+WebRecorder::WebRecorder()
+{
+    navigations.clear();
+    opened.clear();
+    TWebBrowser::setFactory([](QWidget* parent) -> WebView* { return new RecordingWebView(parent); });
+    Website::setBrowserOpenerForTesting([](const QUrl& url) { opened << url; });
+}
+
+WebRecorder::~WebRecorder() { Website::setBrowserOpenerForTesting({}); }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 struct sqlite3;
 
@@ -38,3 +39,13 @@ private:
 
 // Loads the program's resources (pictures, pages) into a test program.
 void initTestResources();
+
+// Makes every web banner created from now on a stand-in that records where it was sent
+// instead of starting the browser engine, and records the addresses given to the desktop's
+// browser instead of opening them.
+struct WebRecorder {
+    WebRecorder();
+    ~WebRecorder();
+    static QList<QUrl> navigations;  // banner pages, in order
+    static QList<QUrl> opened;       // addresses opened in the browser, in order
+};

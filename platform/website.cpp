@@ -1,0 +1,101 @@
+// The maker's web site (see website.h).
+#include "platform/website.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+#include <unistd.h>
+
+namespace Website {
+
+namespace {
+
+std::function<void(const QUrl&)>& browserOpener()
+{
+    static std::function<void(const QUrl&)> opener;
+    return opener;
+}
+
+}  // namespace
+
+QString homePage(bool trailingSlash)
+{
+    return QStringLiteral("http://") + QLatin1String(kHost) + (trailingSlash ? QStringLiteral("/") : QString());
+}
+
+QUrl page(const QString& path) { return QUrl(homePage(true) + path); }
+
+void openInBrowser(const QString& address)
+{
+    const QUrl url(address);
+    if (browserOpener())
+        browserOpener()(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void setBrowserOpenerForTesting(std::function<void(const QUrl&)> opener) { browserOpener() = std::move(opener); }
+
+}  // namespace Website
+
+namespace {
+
+// A page that cannot load shows the product's name on a quiet background instead of the
+// engine's error page.
+const char* const kPlaceholderPage =
+    "<html><body style=\"margin:0;background:#eef3f8;font-family:sans-serif;color:#5a6b7d;"
+    "display:flex;align-items:center;justify-content:center;height:100vh;overflow:hidden\">"
+    "<div style=\"font-size:18px;letter-spacing:2px\">墨柘密码本</div></body></html>";
+
+class EngineWebView : public WebView {
+public:
+    explicit EngineWebView(QWidget* parent) : WebView(parent), engine_(new QWebEngineView(this))
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(engine_);
+        connect(engine_, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            if (!ok && !showingPlaceholder_) {
+                showingPlaceholder_ = true;
+                engine_->setHtml(QString::fromUtf8(kPlaceholderPage));
+            }
+        });
+    }
+
+    void navigate(const QUrl& url) override
+    {
+        showingPlaceholder_ = false;
+        engine_->load(url);
+    }
+
+private:
+    QWebEngineView* engine_;
+    bool showingPlaceholder_ = false;
+};
+
+TWebBrowser::Factory& factory()
+{
+    static TWebBrowser::Factory current = [](QWidget* parent) -> WebView* { return new EngineWebView(parent); };
+    return current;
+}
+
+}  // namespace
+
+TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), view_(factory()(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+}
+
+void TWebBrowser::Navigate(const QUrl& url) { view_->navigate(url); }
+
+void TWebBrowser::setFactory(Factory newFactory) { factory() = std::move(newFactory); }
+
+void prepareWebEngine()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}

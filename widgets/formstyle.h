@@ -1,0 +1,32 @@
+// What every window of the program shares: its font, its outer size and where it first appears.
+#pragma once
+
+#include <QLabel>
+#include <QSize>
+
+class QWidget;
+
+// Arial, 11 pixels high.
+QFont formFont();
+
+enum class Placement { ScreenCenter, OwnerCenter };
+
+// Gives the window the font, and makes its outer size (frame included) `outer` and its place
+// centred on the screen or on `owner` when it is first shown.
+void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner = nullptr);
+
+// Sizes each label to its text, as labels whose width is not given do.
+void fitLabelsToText(std::initializer_list<QLabel*> labels);
+
+// A label that acts as a link: blue, underlined, with a hand cursor; emits clicked().
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLinkLabel(QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
