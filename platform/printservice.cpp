@@ -1,0 +1,113 @@
+// The printing service (see printservice.h).
+#include "platform/printservice.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+
+namespace {
+
+const QString productName = QStringLiteral("墨柘密码本");
+
+// Only one job can be open at a time, as with a real print queue.
+PrintJob* openJob = nullptr;
+
+PrintJob::FileOpener& fileOpener()
+{
+    static PrintJob::FileOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    return opener;
+}
+
+// "<folder>/墨柘密码本 2026-12-08 14-03-05.pdf", numbered when a file of that name exists, so
+// that no earlier print is overwritten.
+QString unusedPdfPath(const QString& folder)
+{
+    const QString stem = folder + QLatin1Char('/') + productName + QLatin1Char(' ')
+                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+    QString path = stem + QStringLiteral(".pdf");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QStringLiteral(" (%1).pdf").arg(n);
+    return path;
+}
+
+}  // namespace
+
+std::unique_ptr<PrintJob> PrintJob::start()
+{
+    if (openJob)
+        throw EPrinterError(QStringLiteral("Printing in progress"));
+    std::unique_ptr<PrintJob> job = QPrinterInfo::availablePrinterNames().isEmpty() ? toPdfFile() : onDefaultPrinter();
+    job->lines_->open();
+    openJob = job.get();
+    return job;
+}
+
+std::unique_ptr<PrintJob> PrintJob::onDefaultPrinter()
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        throw EPrinterError(QStringLiteral("There is no default printer"));
+    // The printer's own resolution, so that device pixels are printer dots.
+    auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    printer->setDocName(QString());
+    QPrinter* spooler = printer.get();
+    return std::unique_ptr<PrintJob>(new PrintJob(std::move(printer), spooler, QString()));
+}
+
+std::unique_ptr<PrintJob> PrintJob::toPdfFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        throw EPrinterError(QStringLiteral("Cannot create the folder \"%1\" for the printout").arg(folder));
+    const QString path = unusedPdfPath(folder);
+    auto writer = std::make_unique<QPdfWriter>(path);
+    // A PDF page is printable to its edges.
+    writer->setPageMargins(QMarginsF());
+    return std::unique_ptr<PrintJob>(new PrintJob(std::move(writer), nullptr, path));
+}
+
+PrintJob::PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, const QString& pdfFile)
+    : device_(std::move(device)), lines_(std::make_unique<LinePrinter>(*device_)), spooler_(spooler), pdfFile_(pdfFile)
+{
+}
+
+// A printer is asked to drop an unfinished job. CUPS cannot drop a job that is still being
+// spooled: there the lines already written are printed when the painter ends. A PDF file of an
+// unfinished job is removed.
+PrintJob::~PrintJob()
+{
+    if (openJob == this)
+        openJob = nullptr;
+    if (finished_)
+        return;
+    if (spooler_)
+        spooler_->abort();
+    lines_.reset();  // ends the painter, so the device lets go of its output
+    device_.reset();
+    if (!pdfFile_.isEmpty())
+        QFile::remove(pdfFile_);
+}
+
+void PrintJob::finish()
+{
+    lines_->close();
+    finished_ = true;
+    openJob = nullptr;
+    if (!pdfFile_.isEmpty())
+        fileOpener()(QUrl::fromLocalFile(pdfFile_));
+}
+
+void PrintJob::setFileOpener(FileOpener opener) { fileOpener() = std::move(opener); }
+
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("WenQuanYi Micro Hei"),
+                                                        QStringLiteral("Noto Sans CJK SC"),
+                                                        QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+}

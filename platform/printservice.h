@@ -1,0 +1,55 @@
+// The printing service: a print job on the system's default printer, written through the line
+// printer. Where the machine has no printer at all, the job becomes a PDF file in the user's
+// documents folder, which is opened with the desktop's viewer once the job is finished.
+#pragma once
+
+#include "platform/lineprinter.h"
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class QPagedPaintDevice;
+class QPrinter;
+
+class PrintJob {
+public:
+    // Starts a job and its first page. Throws EPrinterError when the job cannot start, or
+    // while another job is open.
+    static std::unique_ptr<PrintJob> start();
+
+    // A job that was not finished (an error interrupted it) is abandoned: a printer is asked
+    // to drop it, a PDF file is removed. The next job can then start.
+    ~PrintJob();
+    PrintJob(const PrintJob&) = delete;
+    PrintJob& operator=(const PrintJob&) = delete;
+
+    LinePrinter& printer() { return *lines_; }
+
+    // Ends the job and hands it to the printer, or opens the PDF file.
+    void finish();
+
+    // The PDF file the job writes; empty when it goes to a printer.
+    const QString& pdfFile() const { return pdfFile_; }
+
+    // How a finished PDF file is shown; QDesktopServices::openUrl unless replaced (tests
+    // replace it so that no viewer starts).
+    using FileOpener = std::function<void(const QUrl&)>;
+    static void setFileOpener(FileOpener opener);
+
+private:
+    PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, const QString& pdfFile);
+    static std::unique_ptr<PrintJob> onDefaultPrinter();
+    static std::unique_ptr<PrintJob> toPdfFile();
+
+    std::unique_ptr<QPagedPaintDevice> device_;
+    std::unique_ptr<LinePrinter> lines_;
+    QPrinter* spooler_;  // the device when it is a printer
+    QString pdfFile_;
+    bool finished_ = false;
+};
+
+// Makes the font names the program prints with resolve to installed fonts: "黑体" to a
+// Chinese sans-serif font, "Arial" to its metric twin. Called once at start-up.
+void installFontSubstitutes();

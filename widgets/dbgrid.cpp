@@ -1,0 +1,438 @@
+// The data grid (see dbgrid.h).
+#include "widgets/dbgrid.h"
+
+#include "widgets/dialogs.h"
+#include "widgets/gridindicator.h"
+#include "widgets/gridmodel.h"
+#include "widgets/guard.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemDelegate>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <algorithm>
+
+namespace {
+
+// How many characters wide a column's values are, judged from the declared type of the
+// column they come from.
+int displayWidthInChars(const QString& declType)
+{
+    static const QRegularExpression declaredSize(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
+    const QString type = declType.toUpper();
+    if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME")))
+        return 18;
+    if (type.contains(QLatin1String("INT")))
+        return 11;
+    const QRegularExpressionMatch size = declaredSize.match(type);
+    return size.hasMatch() ? size.captured(1).toInt() : 10;
+}
+
+constexpr int kTextIndent = 2;  // the value's text starts this far right of and below the cell's corner
+
+}  // namespace
+
+// Hands the painting of every data cell to the grid.
+class TGridDelegate : public QAbstractItemDelegate {
+public:
+    explicit TGridDelegate(TDBGrid* grid) : QAbstractItemDelegate(grid), grid_(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        grid_->paintCell(painter, option, index);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return option.fontMetrics.size(Qt::TextSingleLine, index.data().toString())
+               + QSize(2 * kTextIndent, 2 * kTextIndent);
+    }
+
+private:
+    TDBGrid* grid_;
+};
+
+TColumn::TColumn(TDBGrid* grid, int index, const QString& fieldName, const QColor& titleColor)
+    : grid_(grid), index_(index), fieldName_(fieldName), titleColor_(titleColor)
+{
+}
+
+void TColumn::setWidth(int pixels)
+{
+    width_ = pixels;
+    grid_->setColumnWidth(index_, pixels);
+}
+
+bool TColumn::visible() const { return !grid_->isColumnHidden(index_); }
+
+void TColumn::setVisible(bool visible) { grid_->setColumnVisible(index_, visible); }
+
+void TColumn::setTitleColor(const QColor& color)
+{
+    titleColor_ = color;
+    grid_->model_->titleChanged(index_);
+}
+
+void TColumn::setTitleBold(bool bold)
+{
+    titleBold_ = bold;
+    grid_->model_->titleChanged(index_);
+}
+
+QFont TColumn::titleFont() const
+{
+    QFont font = grid_->horizontalHeader()->font();
+    font.setBold(titleBold_);
+    return font;
+}
+
+TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new TGridModel(columns_, this))
+{
+    setUpIndicator();
+    setModel(model_);
+    setItemDelegate(new TGridDelegate(this));
+    setUpTitles();
+    setEditTriggers(NoEditTriggers);
+    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectItems);
+    setTabKeyNavigation(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setShowGrid(true);
+    setGridStyle(Qt::SolidLine);
+    // The right button belongs to the popup menu, which opens on the press itself.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setCornerButtonEnabled(false);
+    if (auto* corner = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly))
+        corner->installEventFilter(this);
+    updateRowHeight();
+}
+
+// Titles can be resized and dragged to another place; clicking one reports TitleClick and
+// leaves the current cell where it is.
+void TDBGrid::setUpTitles()
+{
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionsMovable(true);
+    titles->setSectionsClickable(true);
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setHighlightSections(false);
+    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    titles->setContextMenuPolicy(Qt::PreventContextMenu);
+    titles->viewport()->installEventFilter(this);
+    connect(titles, &QHeaderView::sectionClicked, this, [this](int section) {
+        if (TColumn* clicked = column(section))
+            emit TitleClick(clicked);
+    });
+    connect(titles, &QHeaderView::sectionResized, this,
+            [this](int section, int, int newSize) { keepColumnWidth(section, newSize); });
+}
+
+void TDBGrid::setUpIndicator()
+{
+    auto* indicator = new TGridIndicator(this);
+    setVerticalHeader(indicator);
+    indicator->setContextMenuPolicy(Qt::PreventContextMenu);
+    indicator->viewport()->installEventFilter(this);
+}
+
+// Every row is as high as a line of text with its indent above and below: fixed, so that a
+// hundred thousand rows cost nothing to lay out.
+void TDBGrid::updateRowHeight() { verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2 * kTextIndent); }
+
+TColumn* TDBGrid::column(int index) const
+{
+    return index >= 0 && index < columnCount() ? columns_[std::size_t(index)].get() : nullptr;
+}
+
+void TDBGrid::setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+
+void TDBGrid::setDataSource(TDataSource* source)
+{
+    if (source == dataSource_)
+        return;
+    if (dataSource_)
+        disconnect(dataSource_, nullptr, this, nullptr);
+    dataSource_ = source;
+    if (source) {
+        connect(source, &TDataSource::dataSetChanged, this, [this] { linkDataSet(dataSource_->DataSet()); });
+        connect(source, &QObject::destroyed, this, [this] { linkDataSet(nullptr); });
+    }
+    linkDataSet(source ? source->DataSet() : nullptr);
+}
+
+void TDBGrid::linkDataSet(TADOQuery* query)
+{
+    if (query && query == dataSet_)
+        return;
+    if (dataSet_)
+        disconnect(dataSet_, nullptr, this, nullptr);
+    dataSet_ = query;
+    if (query) {
+        connect(query, &TADOQuery::opened, this, &TDBGrid::showResult);
+        connect(query, &TADOQuery::closed, this, &TDBGrid::showResult);
+        connect(query, &TADOQuery::reordered, model_, &TGridModel::rowsReordered);
+        connect(query, &TADOQuery::rowRemoved, this, &TDBGrid::removeRow);
+        connect(query, &TADOQuery::currentChanged, this, &TDBGrid::followQueryRow);
+        connect(query, &QObject::destroyed, this, [this] { linkDataSet(nullptr); });
+    }
+    showResult();
+}
+
+// A new result (or none): the columns are made afresh from it with their default look.
+void TDBGrid::showResult()
+{
+    TADOQuery* query = dataSet_ && dataSet_->Active() ? dataSet_.data() : nullptr;
+    {
+        const QScopedValueRollback following(followingQuery_, true);
+        model_->showResult(query, [&] { makeColumns(query); });
+        applyColumnDefaults(query);
+    }
+    if (query)
+        followQueryRow(query->RecNo() - 1);
+}
+
+void TDBGrid::makeColumns(TADOQuery* query)
+{
+    columns_.clear();
+    const QColor titleColor = palette().color(QPalette::WindowText);
+    for (int i = 0; query && i < query->FieldCount(); ++i)
+        columns_.push_back(std::unique_ptr<TColumn>(new TColumn(this, i, query->Field(i).name, titleColor)));
+}
+
+// The header keeps hidden, moved and resized sections across a reset of the same shape, so
+// each column is shown, put back in result order and given its default width.
+void TDBGrid::applyColumnDefaults(TADOQuery* query)
+{
+    QHeaderView* titles = horizontalHeader();
+    for (const auto& column : columns_) {
+        const int index = column->index();
+        titles->setSectionHidden(index, false);
+        titles->moveSection(titles->visualIndex(index), index);
+        column->setWidth(defaultWidth(column->fieldName(), query->Field(index).declType));
+    }
+}
+
+// The field's width in characters times the width of "0", plus 4 pixels, and never narrower
+// than the title.
+int TDBGrid::defaultWidth(const QString& title, const QString& declType) const
+{
+    const int fieldWidth = displayWidthInChars(declType) * fontMetrics().horizontalAdvance(QLatin1Char('0')) + 4;
+    const int titleWidth = horizontalHeader()->fontMetrics().horizontalAdvance(title) + 4;
+    return std::max(fieldWidth, titleWidth);
+}
+
+void TDBGrid::keepColumnWidth(int column, int newSize)
+{
+    // A section being hidden shrinks to 0 first; its column keeps the width it had.
+    if (newSize > 0 && column < columnCount())
+        columns_[std::size_t(column)]->width_ = newSize;
+}
+
+void TDBGrid::removeRow(int row)
+{
+    const QScopedValueRollback following(followingQuery_, true);
+    model_->rowRemoved(row);
+}
+
+// The query moved: the current cell goes to that row, in the same column, and into view.
+void TDBGrid::followQueryRow(int row)
+{
+    if (row < 0 || row >= model_->rowCount() || columns_.empty())
+        return;
+    const int column = visibleColumnFrom(currentIndex().isValid() ? currentIndex().column() : 0);
+    const QScopedValueRollback following(followingQuery_, true);
+    setAutoScroll(false);
+    setCurrentIndex(model_->index(row, column));
+    setAutoScroll(true);
+    scrollToCurrentLater();
+}
+
+// Scrolling is left to the event loop: a loop that walks the query row by row (printing
+// walks every row) then costs one scroll instead of one per row.
+void TDBGrid::scrollToCurrentLater()
+{
+    if (scrollPending_)
+        return;
+    scrollPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scrollPending_ = false;
+            scrollTo(currentIndex());
+        },
+        Qt::QueuedConnection);
+}
+
+// The current cell moved: the query's current row follows, unless the move came from the query.
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (!followingQuery_ && dataSet_ && current.isValid() && current.row() != dataSet_->RecNo() - 1)
+        dataSet_->MoveTo(current.row());
+}
+
+// The first visible column at or after this one in the order on screen, or else before it.
+int TDBGrid::visibleColumnFrom(int column) const
+{
+    const QHeaderView* titles = horizontalHeader();
+    const int start = titles->visualIndex(column);
+    for (int visual = start; visual < titles->count(); ++visual)
+        if (!titles->isSectionHidden(titles->logicalIndex(visual)))
+            return titles->logicalIndex(visual);
+    for (int visual = start - 1; visual >= 0; --visual)
+        if (!titles->isSectionHidden(titles->logicalIndex(visual)))
+            return titles->logicalIndex(visual);
+    return column;
+}
+
+// Hiding the current cell's column moves the current cell to the next visible column.
+void TDBGrid::setColumnVisible(int column, bool visible)
+{
+    setColumnHidden(column, !visible);
+    const QModelIndex current = currentIndex();
+    if (!visible && current.isValid() && current.column() == column)
+        setCurrentIndex(model_->index(current.row(), visibleColumnFrom(column)));
+}
+
+// Ctrl+Home and Ctrl+End go to the first and the last row and stay in the column.
+QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    const bool toFirstOrLastRow = (action == MoveHome || action == MoveEnd) && modifiers.testFlag(Qt::ControlModifier);
+    if (!toFirstOrLastRow || !current.isValid())
+        return QTableView::moveCursor(action, modifiers);
+    return model_->index(action == MoveHome ? 0 : model_->rowCount() - 1, current.column());
+}
+
+// The grid is read-only: typing neither edits nor searches.
+void TDBGrid::keyboardSearch(const QString&) {}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        guarded([this] { deleteCurrentRecord(); });
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+// Ctrl+Delete: the current row goes from the database and from the result, after a confirmation.
+void TDBGrid::deleteCurrentRecord()
+{
+    TADOQuery* query = DataSet();
+    if (!query || !query->Active() || query->RecordCount() == 0)
+        return;
+    if (Dialogs::askOkCancel(QStringLiteral("Delete record?"), QStringLiteral("Confirm")) != Dialogs::Button::OK)
+        return;
+    query->Delete();
+    emit RecordDeleted();
+}
+
+// A left or right press on a data cell makes it current; the right button then opens the popup.
+void TDBGrid::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        QTableView::mousePressEvent(event);
+    } else if (event->button() == Qt::RightButton) {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid())
+            setCurrentIndex(index);
+        openPopup(event->globalPosition().toPoint());
+    }
+}
+
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    QTableView::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+// On the titles, the indicator and the corner, a right press opens the popup menu and a
+// double-click is the grid's double-click; neither moves the current cell.
+bool TDBGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
+            openPopup(mouse->globalPosition().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+            emit DblClick();
+            return true;
+        }
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void TDBGrid::openPopup(const QPoint& globalPos)
+{
+    if (popupMenu_)
+        popupMenu_->popup(globalPos);
+}
+
+void TDBGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        updateRowHeight();
+}
+
+GridDrawState TDBGrid::drawState(const QModelIndex& index) const
+{
+    GridDrawState state;
+    if (index == currentIndex()) {
+        state |= gdSelected;
+        if (hasFocus())
+            state |= gdFocused;
+    }
+    return state;
+}
+
+// A cell is drawn plain (the current one highlighted while the grid has the focus), then
+// handed to the draw handler, which may draw it again.
+void TDBGrid::paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    const GridDrawState state = drawState(index);
+    const bool highlighted = state.testFlag(gdFocused);
+    canvas_.Brush = option.palette.brush(highlighted ? QPalette::Highlight : QPalette::Base);
+    canvas_.Font = font();
+    drawCell(painter, option.rect, option.palette.color(highlighted ? QPalette::HighlightedText : QPalette::WindowText),
+             model_->text(index.row(), index.column()));
+    if (!OnDrawColumnCell)
+        return;
+    painter->save();
+    drawingPainter_ = painter;
+    drawingRow_ = index.row();
+    const auto done = qScopeGuard([&] {
+        drawingPainter_ = nullptr;
+        drawingRow_ = -1;
+        painter->restore();
+    });
+    OnDrawColumnCell(option.rect, index.column(), column(index.column()), state);
+}
+
+void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn*, GridDrawState)
+{
+    if (drawingPainter_)
+        drawCell(drawingPainter_, rect, palette().color(QPalette::WindowText), model_->text(drawingRow_, dataCol));
+}
+
+void TDBGrid::drawCell(QPainter* painter, const QRect& rect, const QColor& textColor, const QString& text) const
+{
+    painter->save();
+    painter->fillRect(rect, canvas_.Brush);
+    painter->setFont(canvas_.Font);
+    painter->setPen(textColor);
+    painter->drawText(rect.adjusted(kTextIndent, kTextIndent, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      text);
+    painter->restore();
+}
