@@ -1,0 +1,304 @@
+// Main window: the account list with its query bar, record commands and printing.
+#include "forms/main.h"
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "data/connection.h"
+#include "data/dateformat.h"
+#include "data/dm.h"
+#include "data/query.h"
+#include "data/statements.h"
+#include "forms/c.h"
+#include "forms/p.h"
+#include "platform/printservice.h"
+#include "platform/website.h"
+#include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
+#include "widgets/guard.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QStyle>
+#include <QToolTip>
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+const QString kCountCaption = QStringLiteral("账户数量：");
+
+// The column each text of the query bar's column box stands for; the list's own title for
+// the user name counts too.
+QString columnForCaption(const QString& caption)
+{
+    static const QList<std::pair<QString, QString>> columns = {
+        {QStringLiteral("账户名称"), QStringLiteral("F2")}, {QStringLiteral("用户名称"), QStringLiteral("F3")},
+        {QStringLiteral("用户名"), QStringLiteral("F3")},   {QStringLiteral("密码"), QStringLiteral("F4")},
+        {QStringLiteral("描述"), QStringLiteral("F5")},
+    };
+    for (const auto& [text, column] : columns)
+        if (text == caption)
+            return column;
+    return QString();
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent),
+      ADOQuery1(new TADOQuery(this)),
+      ADOQuery2(new TADOQuery(this)),
+      DataSource1(new TDataSource(this)),
+      PopupMenu1(new QMenu(this))
+{
+    ui.setupUi(this);
+    setUpForm(this, QSize(1000, 618), Placement::ScreenCenter);
+    ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
+    fitLabelsToText({ui.Label3, ui.Label2});
+    createPopupMenu();
+    connectHandlers();
+    guarded([this] { FormCreate(); });
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::createPopupMenu()
+{
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* N1 = PopupMenu1->addAction(QStringLiteral("新增账户 &N"));
+    QAction* N2 = PopupMenu1->addAction(QStringLiteral("修改账户 &M"));
+    QAction* N3 = PopupMenu1->addAction(QStringLiteral("注销账户 &D"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2->setObjectName(QStringLiteral("N2"));
+    N3->setObjectName(QStringLiteral("N3"));
+    connect(N1, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton1Click));
+    connect(N2, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
+    connect(N3, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton3Click));
+    ui.DBGrid1->setPopupMenu(PopupMenu1);
+}
+
+void TfrmMain::connectHandlers()
+{
+    connect(ui.SpeedButton1, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton1Click));
+    connect(ui.SpeedButton2, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
+    connect(ui.SpeedButton3, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton3Click));
+    connect(ui.SpeedButton4, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton4Click));
+    connect(ui.SpeedButton5, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton5Click));
+    connect(ui.SpeedButton6, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton6Click));
+    connect(ui.SpeedButton7, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton7Click));
+    connect(ui.Label4, &TLinkLabel::clicked, this, guardedSlot(this, &TfrmMain::Label4Click));
+    connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmMain::BitBtn1Click));
+    connect(ui.BitBtn2, &QPushButton::clicked, this, guardedSlot(this, &TfrmMain::BitBtn2Click));
+    connect(ui.BitBtn3, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui.DateTimePicker1, &QDateEdit::dateChanged, this, guardedSlot(this, &TfrmMain::DateTimePicker1Change));
+    connect(ui.DateTimePicker2, &QDateEdit::dateChanged, this, guardedSlot(this, &TfrmMain::DateTimePicker2Change));
+    connect(ui.ComboBox1, &QComboBox::editTextChanged, this, guardedSlot(this, &TfrmMain::ComboBox1Change));
+    connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, guardedSlot(this, &TfrmMain::ComboBox1Change));
+    connect(ui.Edit1, &QLineEdit::textChanged, this, guardedSlot(this, &TfrmMain::Edit1Change));
+    connect(ui.DBGrid1, &TDBGrid::TitleClick, this, [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
+    connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
+    connect(ui.DBGrid1, &TDBGrid::RecordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
+    ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
+        DBGrid1DrawColumnCell(rect, dataCol, column, state);
+    };
+}
+
+void TfrmMain::FormCreate()
+{
+    SetProgramDateFormats();
+    frmDM->ADOConnection1->LoginPrompt = false;
+    frmDM->ADOConnection1->setConnectionString(buildConnectionString(Application::ExeFolder()));
+    {
+        // Dates set here are the program's, not the user's: they do not switch the condition on.
+        const QSignalBlocker blockFrom(ui.DateTimePicker1);
+        const QSignalBlocker blockTo(ui.DateTimePicker2);
+        const QDate today = QDate::currentDate();
+        ui.DateTimePicker1->setDate(today.addMonths(-1));
+        ui.DateTimePicker2->setDate(today);
+    }
+    ui.LabWhere->clear();
+    Ref();
+    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_M.html")));
+}
+
+void TfrmMain::Ref()
+{
+    mySql = Sql::accountList(ui.LabWhere->text());
+    OpenSql(ADOQuery1);
+    DataSource1->setDataSet(ADOQuery1);
+    ui.DBGrid1->setDataSource(DataSource1);
+    showAccountCount();
+    ui.DBGrid1->column(0)->setVisible(false);
+    ui.DBGrid1->column(2)->setWidth(160);
+    ui.DBGrid1->column(3)->setWidth(160);
+    ui.DBGrid1->column(4)->setWidth(160);
+    ui.DBGrid1->column(5)->setWidth(400);
+}
+
+void TfrmMain::showAccountCount() { ui.Label1->setText(kCountCaption + QString::number(ADOQuery1->RecordCount())); }
+
+// After Ctrl+Delete in the grid the list holds one row less; the count follows it.
+void TfrmMain::DBGrid1RecordDeleted() { showAccountCount(); }
+
+void TfrmMain::DBGrid1TitleClick(TColumn* Column)
+{
+    for (int i = 0; i < ui.DBGrid1->columnCount(); ++i) {
+        ui.DBGrid1->column(i)->setTitleColor(palette().color(QPalette::WindowText));
+        ui.DBGrid1->column(i)->setTitleBold(false);
+    }
+    const QString ascending = Column->fieldName() + QStringLiteral(" ASC");
+    if (ADOQuery1->Sort() != ascending) {
+        ADOQuery1->setSort(ascending);
+        Column->setTitleColor(Qt::red);
+    } else {
+        ADOQuery1->setSort(Column->fieldName() + QStringLiteral(" DESC"));
+        Column->setTitleColor(Qt::blue);
+    }
+    Column->setTitleBold(true);
+}
+
+void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Column, GridDrawState State)
+{
+    if (State.testFlag(gdSelected))
+        return;
+    const bool odd = ui.DBGrid1->DrawingRecNo() % 2 == 1;
+    ui.DBGrid1->Canvas()->Brush = odd ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
+    ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    guarded([&] { FormCloseQuery(canClose); });
+    event->setAccepted(canClose);
+}
+
+void TfrmMain::FormCloseQuery(bool& CanClose)
+{
+    const auto answer = Dialogs::askYesNo(QStringLiteral("您确认要退出 墨柘密码本 吗？  ^_^  "), QStringLiteral("确认退出"),
+                                          Dialogs::Button::Yes);
+    CanClose = answer == Dialogs::Button::Yes;
+    if (CanClose)
+        Application::Terminate();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The banner keeps to the right end of the tool bar, inside its 1-pixel bevel.
+    ui.WebBrowser1->move(ui.Panel1->width() - 1 - ui.WebBrowser1->width(), 1);
+}
+
+void TfrmMain::SpeedButton4Click() { ADOQuery1->Prior(); }
+
+void TfrmMain::SpeedButton5Click() { ADOQuery1->Next(); }
+
+void TfrmMain::SpeedButton3Click()
+{
+    const QString id = ADOQuery1->FieldByName(QStringLiteral("ID"));
+    if (id.isEmpty())
+        return;
+    const auto answer = Dialogs::askYesNo(QStringLiteral("确认要删除账户信息吗？该删除将不可恢复！"), QStringLiteral("删除账户"),
+                                          Dialogs::Button::No);
+    if (answer != Dialogs::Button::Yes)
+        return;
+    mySql = Sql::accountDelete(id);
+    ExecSql(ADOQuery2);
+    Ref();
+}
+
+void TfrmMain::SpeedButton1Click()
+{
+    frmC = new TfrmC(this);
+    frmC->setWindowTitle(QStringLiteral("新增 账户"));
+    frmC->ui.Lab_ID->setText(QStringLiteral("0"));
+    frmC->exec();
+}
+
+void TfrmMain::SpeedButton2Click()
+{
+    const QString id = ADOQuery1->FieldByName(QStringLiteral("ID"));
+    if (id.isEmpty())
+        return;
+    // Converted before the editor exists, so a date that does not convert leaves no hidden
+    // editor behind.
+    const QDate registered = StrToDate(ADOQuery1->FieldByName(QStringLiteral("注册日期")));
+    frmC = new TfrmC(this);
+    frmC->setWindowTitle(QStringLiteral("修改 账户"));
+    frmC->ui.Lab_ID->setText(id);
+    frmC->ui.DateTimePicker1->setDate(registered);
+    frmC->ui.Edit1->setText(ADOQuery1->FieldByName(QStringLiteral("账户名称")));
+    frmC->ui.Edit2->setText(ADOQuery1->FieldByName(QStringLiteral("用户名")));
+    frmC->ui.Edit3->setText(ADOQuery1->FieldByName(QStringLiteral("密码")));
+    frmC->ui.Edit4->setText(ADOQuery1->FieldByName(QStringLiteral("描述")));
+    frmC->exec();
+}
+
+void TfrmMain::SpeedButton6Click()
+{
+    frmP = new TfrmP(this);
+    frmP->exec();
+}
+
+void TfrmMain::SpeedButton7Click() { Website::openInBrowser(Website::homePage(false)); }
+
+void TfrmMain::Label4Click() { Website::openInBrowser(Website::homePage(true)); }
+
+void TfrmMain::BitBtn1Click()
+{
+    const QString fromDate = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker1->date());
+    const QString toDate = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker2->date());
+    QString suffix;
+    if (ui.CheckBox1->isChecked())
+        suffix += Sql::dateRangeCondition(fromDate, toDate);
+    // A text that names no column leaves the text condition out rather than sending a
+    // statement without a column.
+    const QString column = columnForCaption(ui.ComboBox1->currentText());
+    if (ui.CheckBox2->isChecked() && !column.isEmpty())
+        suffix += Sql::containsCondition(column, ui.Edit1->text());
+    ui.LabWhere->setText(suffix);
+    Ref();
+}
+
+void TfrmMain::BitBtn2Click()
+{
+    if (ADOQuery1->FieldByName(QStringLiteral("ID")).isEmpty())
+        return;
+    const auto job = PrintJob::start();
+    LinePrinter& printer = job->printer();
+    printer.setFont(QFont(QStringLiteral("黑体")));
+    printer.setFontSize(18);
+    printer.writeLine(QString());
+    printer.writeLine(QStringLiteral("        墨柘密码本"));
+    printer.setFontSize(12);
+    ADOQuery1->First();
+    for (int n = 1; !ADOQuery1->Eof(); ++n) {
+        printAccount(printer, n);
+        ADOQuery1->Next();
+    }
+    printer.writeLine(QStringLiteral("    ") + QString(37, QLatin1Char('-')));
+    printer.writeLine(QStringLiteral("    软件开发：") + Website::homePage(true));
+    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(QStringLiteral("yyyy-mm-dd"), QDate::currentDate())
+                      + QLatin1Char(' ') + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    printer.writeLine(QString());
+    job->finish();
+}
+
+void TfrmMain::printAccount(LinePrinter& printer, int number)
+{
+    printer.writeLine(QStringLiteral("    ") + QString::number(number) + QString(35, QLatin1Char('-')));
+    printer.writeLine(QStringLiteral("    注册日期：") + ADOQuery1->FieldByName(QStringLiteral("注册日期")));
+    printer.writeLine(QStringLiteral("    账户名称：") + ADOQuery1->FieldByName(QStringLiteral("账户名称")));
+    printer.writeLine(QStringLiteral("    用 户 名：") + ADOQuery1->FieldByName(QStringLiteral("用户名")));
+    printer.writeLine(QStringLiteral("    密    码：") + ADOQuery1->FieldByName(QStringLiteral("密码")));
+    printer.writeLine(QStringLiteral("    描    述：") + ADOQuery1->FieldByName(QStringLiteral("描述")));
+}
+
+void TfrmMain::DateTimePicker1Change() { ui.CheckBox1->setChecked(true); }
+
+void TfrmMain::DateTimePicker2Change() { ui.CheckBox1->setChecked(true); }
+
+void TfrmMain::ComboBox1Change() { ui.CheckBox2->setChecked(true); }
+
+void TfrmMain::Edit1Change() { ui.CheckBox2->setChecked(true); }

@@ -1,0 +1,62 @@
+// Main window: the account list with its query bar, record commands and printing.
+#pragma once
+
+#include "ui_main.h"
+#include "widgets/dbgrid.h"
+
+#include <QWidget>
+
+class TADOQuery;
+class TDataSource;
+class QMenu;
+class LinePrinter;
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    Ui::TfrmMain ui;
+    TADOQuery* ADOQuery1;  // the account list
+    TADOQuery* ADOQuery2;  // the delete statement
+    TDataSource* DataSource1;
+    QMenu* PopupMenu1;
+
+    // Re-runs the account list with the conditions in LabWhere and lays out the grid.
+    void Ref();
+
+    void FormCreate();
+    void FormCloseQuery(bool& CanClose);
+    void DBGrid1TitleClick(TColumn* Column);
+    void DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Column, GridDrawState State);
+    void DBGrid1RecordDeleted();
+
+    void SpeedButton1Click();  // add an account
+    void SpeedButton2Click();  // modify the current account
+    void SpeedButton3Click();  // delete the current account
+    void SpeedButton4Click();  // previous account
+    void SpeedButton5Click();  // next account
+    void SpeedButton6Click();  // change the login password
+    void SpeedButton7Click();  // about us: the maker's home page
+    void Label4Click();
+
+    void BitBtn1Click();  // query
+    void BitBtn2Click();  // print
+    void DateTimePicker1Change();
+    void DateTimePicker2Change();
+    void ComboBox1Change();
+    void Edit1Change();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createPopupMenu();
+    void connectHandlers();
+    void showAccountCount();
+    void printAccount(LinePrinter& printer, int number);
+};
+
+extern TfrmMain* frmMain;
