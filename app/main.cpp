@@ -1,2 +1,4 @@
 // Entry point of 墨柘密码本.
-int main() { return 0; }
+#include "app/program.h"
+
+int main(int argc, char** argv) { return RunProgram(argc, argv); }

@@ -1,0 +1,81 @@
+// The program block (see program.h).
+#include "app/program.h"
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "data/dm.h"
+#include "forms/login.h"
+#include "forms/main.h"
+#include "platform/printservice.h"
+#include "platform/singleinstance.h"
+#include "platform/website.h"
+#include "widgets/dialogs.h"
+
+#include <QApplication>
+#include <QIcon>
+
+// The pictures live in the core library; a static library's resources are loaded by hand,
+// from outside any namespace.
+static void loadResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+QIcon programIcon()
+{
+    QIcon icon(QStringLiteral(":/icons/app.png"));
+    icon.addFile(QStringLiteral(":/icons/app-256.png"));
+    return icon;
+}
+
+// The data module first: the main window's creation connects it and runs the first list,
+// and the login window's creation then reads the last login through it.
+void createWindows()
+{
+    frmDM = new TfrmDM;
+    frmMain = new TfrmMain;
+    frmLogin = new TfrmLogin;
+}
+
+void destroyWindows()
+{
+    delete frmLogin;
+    frmLogin = nullptr;
+    delete frmMain;
+    frmMain = nullptr;
+    delete frmDM;
+    frmDM = nullptr;
+}
+
+}  // namespace
+
+bool TakeSingleInstanceLock(SingleInstanceLock& lock)
+{
+    if (lock.tryAcquire())
+        return true;
+    Dialogs::warning(QStringLiteral("墨柘密码本 已经打开了！"), QStringLiteral("警告"));
+    return false;
+}
+
+int RunProgram(int& argc, char** argv)
+{
+    prepareWebEngine();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
+    SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
+    if (!TakeSingleInstanceLock(lock))
+        return 0;
+
+    loadResources();
+    installFontSubstitutes();
+    Application::setTitle(QStringLiteral("墨柘密码本"));
+    QApplication::setWindowIcon(programIcon());
+    // The program ends only when it is told to, not when its last window hides.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    createWindows();
+    frmLogin->show();
+    const int result = Application::TerminateRequests() > 0 ? 0 : QApplication::exec();
+    destroyWindows();
+    mySql.clear();
+    return result;
+}

@@ -1,0 +1,170 @@
+// Account editor dialog: types a new account or changes an existing one.
+#include "forms/c.h"
+
+#include "app/unit1.h"
+#include "data/dateformat.h"
+#include "data/dm.h"
+#include "data/query.h"
+#include "data/statements.h"
+#include "forms/main.h"
+#include "platform/website.h"
+#include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
+#include "widgets/guard.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QValidator>
+
+QPointer<TfrmC> frmC;
+
+namespace {
+
+constexpr int kFieldLength = 50;
+constexpr int kDescriptionLength = 200;
+
+bool isPairAt(const QString& text, qsizetype i)
+{
+    return i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate();
+}
+
+// Unicode code points: an emoji made of a surrogate pair counts once.
+qsizetype characterCount(const QString& text)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++count)
+        if (isPairAt(text, i))
+            ++i;
+    return count;
+}
+
+// Holds an edit to a number of characters rather than UTF-16 units, so an emoji counts as one
+// character and is never cut in half. What goes beyond the limit is dropped from the end of
+// what was just typed, pasted or set, as a plain length limit does: the cursor stands right
+// after the new text.
+class CharacterLimit : public QValidator {
+public:
+    CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+
+    State validate(QString& input, int& pos) const override
+    {
+        for (qsizetype excess = characterCount(input) - limit_; excess > 0; --excess)
+            removeCharacterBefore(input, pos);
+        return Acceptable;
+    }
+
+private:
+    // Removes the character before the cursor, or the last one when the cursor is at the start.
+    static void removeCharacterBefore(QString& input, int& pos)
+    {
+        const int end = pos > 0 ? pos : int(input.size());
+        const int width = end >= 2 && isPairAt(input, end - 2) ? 2 : 1;
+        input.remove(end - width, width);
+        if (end == pos)
+            pos -= width;
+    }
+
+    int limit_;
+};
+
+}  // namespace
+
+TfrmC::TfrmC(QWidget* owner) : QDialog(owner), ADOQuery1(new TADOQuery(this))
+{
+    ui.setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setUpForm(this, QSize(850, 380), Placement::OwnerCenter, owner);
+    fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
+    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    limitLengths();
+    ui.Edit1->setFocus();
+    connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmC::BitBtn1Click));
+    connect(ui.BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(qApp, &QApplication::focusChanged, this, &TfrmC::keepDefaultOnFocusedButton);
+    guarded([this] { FormCreate(); });
+}
+
+// The buttons are destroyed before the dialog's connections end, and destroying a button
+// with the focus reports a focus change: stop following the focus first.
+TfrmC::~TfrmC() { disconnect(qApp, &QApplication::focusChanged, this, nullptr); }
+
+void TfrmC::limitLengths()
+{
+    for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3})
+        edit->setValidator(new CharacterLimit(kFieldLength, edit));
+    ui.Edit4->setValidator(new CharacterLimit(kDescriptionLength, ui.Edit4));
+}
+
+void TfrmC::FormCreate()
+{
+    ui.DateTimePicker1->setDate(QDate::currentDate());
+    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_C.html")));
+}
+
+void TfrmC::BitBtn1Click()
+{
+    const QString date = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker1->date());
+    if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！")) || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
+        return;
+    mySql = saveStatement(date);
+    ExecSql(ADOQuery1);
+    Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
+    // The closed editor is freed once this handler has returned; from here on only the main
+    // window is touched.
+    accept();
+    frmMain->ui.LabWhere->clear();
+    frmMain->Ref();
+}
+
+// A required edit left empty is told with the notice and gets the focus back.
+bool TfrmC::isFilled(QLineEdit* edit, const QString& notice)
+{
+    if (!edit->text().isEmpty())
+        return true;
+    Dialogs::notice(notice);
+    edit->setFocus();
+    return false;
+}
+
+QString TfrmC::saveStatement(const QString& date) const
+{
+    const QString id = ui.Lab_ID->text();
+    if (id != QLatin1String("0"))
+        return Sql::accountUpdate(ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text(), date, id);
+    return Sql::accountInsert(date, ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text());
+}
+
+void TfrmC::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    keepDefaultOnFocusedButton();
+}
+
+// A dialog makes its first button the default one when it is shown, and keeps a default
+// button once any button has had the focus. Here a button is the default only while it has
+// the focus, so that no button looks as if Enter in an edit would press it.
+void TfrmC::keepDefaultOnFocusedButton()
+{
+    for (QPushButton* button : {ui.BitBtn1, ui.BitBtn2})
+        button->setDefault(button->hasFocus());
+}
+
+// Only "退出" and the close box close the editor: Esc does nothing, and Enter or Return
+// presses a button only when that button has the focus (the button takes the key itself).
+void TfrmC::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->matches(QKeySequence::Cancel) || enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+// The banner keeps the full width of the window.
+void TfrmC::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    ui.WebBrowser1->setGeometry(0, 0, width(), ui.WebBrowser1->height());
+}
