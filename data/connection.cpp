@@ -129,7 +129,8 @@ void TADOConnection::open()
     const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
     const QString key = connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password"));
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // Every statement runs on the one user-interface thread, so the connection needs no mutex.
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     try {
         if (rc != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + QStringLiteral(": ")

@@ -23,6 +23,8 @@ void ResultSet::clear()
 void ResultSet::fetch(sqlite3_stmt* stmt)
 {
     clear();
+    bytes_.reserve(expectedBytes_ + expectedBytes_ / 8);
+    cells_.reserve(expectedCells_ + expectedCells_ / 8);
     const int columns = sqlite3_column_count(stmt);
     for (int c = 0; c < columns; ++c)
         fields_.push_back({utf8(sqlite3_column_name(stmt, c)), utf8(sqlite3_column_decltype(stmt, c)),
@@ -36,6 +38,8 @@ void ResultSet::fetch(sqlite3_stmt* stmt)
             bytes_.insert(bytes_.end(), text, text + length);
         }
     }
+    expectedBytes_ = bytes_.size();
+    expectedCells_ = cells_.size();
     if (rc != SQLITE_DONE) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt)));
         clear();

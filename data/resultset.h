@@ -35,6 +35,10 @@ private:
     };
 
     std::vector<FieldDef> fields_;
+    // The sizes of the last result, so that the next fetch of a list about as long allocates
+    // its memory once instead of growing it step by step.
+    std::size_t expectedBytes_ = 0;
+    std::size_t expectedCells_ = 0;
     std::vector<char> bytes_;
     std::vector<Cell> cells_;
 };
