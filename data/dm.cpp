@@ -54,3 +54,10 @@ QString TfrmDM::myLDate()
     OpenSql(ADOQuery2);
     return ADOQuery2->FieldByName(QStringLiteral("F2"));
 }
+
+bool IsLoginPassword(TADOQuery* query, const QString& password)
+{
+    mySql = Sql::passwordCheck(password);
+    OpenSql(query);
+    return query->RecordCount() == 1;
+}

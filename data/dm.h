@@ -28,3 +28,6 @@ extern TfrmDM* frmDM;
 // statement text, then open (for a statement that returns rows) or execute.
 void OpenSql(TADOQuery* query);
 void ExecSql(TADOQuery* query);
+
+// Runs the password check on query: true only when exactly one login record has this password.
+bool IsLoginPassword(TADOQuery* query, const QString& password);

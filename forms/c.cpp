@@ -12,8 +12,6 @@
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QStyle>
 #include <QValidator>
 
@@ -70,11 +68,9 @@ private:
 
 }  // namespace
 
-TfrmC::TfrmC(QWidget* owner) : QDialog(owner), ADOQuery1(new TADOQuery(this))
+TfrmC::TfrmC(QWidget* owner) : TFocusDialog(owner), ADOQuery1(new TADOQuery(this))
 {
     ui.setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
     setUpForm(this, QSize(850, 380), Placement::OwnerCenter, owner);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
@@ -83,13 +79,8 @@ TfrmC::TfrmC(QWidget* owner) : QDialog(owner), ADOQuery1(new TADOQuery(this))
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmC::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(qApp, &QApplication::focusChanged, this, &TfrmC::keepDefaultOnFocusedButton);
     guarded([this] { FormCreate(); });
 }
-
-// The buttons are destroyed before the dialog's connections end, and destroying a button
-// with the focus reports a focus change: stop following the focus first.
-TfrmC::~TfrmC() { disconnect(qApp, &QApplication::focusChanged, this, nullptr); }
 
 void TfrmC::limitLengths()
 {
@@ -137,34 +128,9 @@ QString TfrmC::saveStatement(const QString& date) const
     return Sql::accountInsert(date, ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text());
 }
 
-void TfrmC::setVisible(bool visible)
-{
-    QDialog::setVisible(visible);
-    keepDefaultOnFocusedButton();
-}
-
-// A dialog makes its first button the default one when it is shown, and keeps a default
-// button once any button has had the focus. Here a button is the default only while it has
-// the focus, so that no button looks as if Enter in an edit would press it.
-void TfrmC::keepDefaultOnFocusedButton()
-{
-    for (QPushButton* button : {ui.BitBtn1, ui.BitBtn2})
-        button->setDefault(button->hasFocus());
-}
-
-// Only "退出" and the close box close the editor: Esc does nothing, and Enter or Return
-// presses a button only when that button has the focus (the button takes the key itself).
-void TfrmC::keyPressEvent(QKeyEvent* event)
-{
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (event->matches(QKeySequence::Cancel) || enter)
-        return;
-    QDialog::keyPressEvent(event);
-}
-
 // The banner keeps the full width of the window.
 void TfrmC::resizeEvent(QResizeEvent* event)
 {
-    QDialog::resizeEvent(event);
+    TFocusDialog::resizeEvent(event);
     ui.WebBrowser1->setGeometry(0, 0, width(), ui.WebBrowser1->height());
 }

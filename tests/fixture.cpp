@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QTest>
+#include <QTimer>
 #include <sqlite3.h>
 
 TestDatabase::TestDatabase()
@@ -107,3 +108,17 @@ WebRecorder::WebRecorder()
 }
 
 WebRecorder::~WebRecorder() { Website::setBrowserOpenerForTesting({}); }
+
+bool endsEventLoop(const std::function<void()>& action)
+{
+    bool timedOut = false;
+    QTimer::singleShot(0, qApp, action);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, qApp, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    limit.start(5000);
+    return QCoreApplication::exec() == 0 && !timedOut;
+}

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <functional>
 
 struct sqlite3;
 
@@ -49,3 +50,7 @@ struct WebRecorder {
     static QList<QUrl> navigations;  // banner pages, in order
     static QList<QUrl> opened;       // addresses opened in the browser, in order
 };
+
+// Runs action inside the application's event loop and tells whether the action ended that
+// loop, as the end of the program does. Gives up after a few seconds.
+bool endsEventLoop(const std::function<void()>& action);

@@ -1,0 +1,93 @@
+// Login window (see login.h).
+#include "forms/login.h"
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "data/dm.h"
+#include "data/query.h"
+#include "data/statements.h"
+#include "forms/main.h"
+#include "platform/website.h"
+#include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
+#include "widgets/guard.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QKeyEvent>
+#include <QStyle>
+
+TfrmLogin* frmLogin = nullptr;
+
+TfrmLogin::TfrmLogin(QWidget* parent)
+    : QDialog(parent), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
+{
+    ui.setupUi(this);
+    setUpForm(this, QSize(300, 280), Placement::ScreenCenter);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
+    ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
+    fitLabelsToText({ui.Label2});
+    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    ui.Edit1->setFocus();
+    connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
+    connect(ui.BitBtn2, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui.Label3, &TLinkLabel::clicked, this, guardedSlot(this, &TfrmLogin::Label3Click));
+    guarded([this] { FormCreate(); });
+}
+
+void TfrmLogin::FormCreate()
+{
+    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("SoftIndex.html")));
+    const QString lastDate = frmDM->myLDate();
+    const QString count = frmDM->myLCount();
+    ui.Label1->setText(QStringLiteral("上次登录日：") + lastDate + QStringLiteral("，总登录数：") + count);
+    fitLabelsToText({ui.Label1});
+}
+
+void TfrmLogin::BitBtn1Click()
+{
+    if (!IsLoginPassword(ADOQuery1, ui.Edit1->text())) {
+        Dialogs::notice(QStringLiteral("密码错误，请重新录入密码！"));
+        ui.Edit1->setFocus();
+        return;
+    }
+    stampLogin();
+    // Hidden, not closed: closing this window ends the program.
+    hide();
+    ui.Edit1->clear();
+    frmMain->show();
+}
+
+void TfrmLogin::FormClose() { Application::Terminate(); }
+
+void TfrmLogin::Label3Click() { Website::openInBrowser(Website::homePage(false)); }
+
+void TfrmLogin::closeEvent(QCloseEvent* event)
+{
+    guarded([this] { FormClose(); });
+    QDialog::closeEvent(event);
+}
+
+// Esc would hide the dialog without closing it; here it does nothing.
+void TfrmLogin::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// The banner keeps the full width of the window.
+void TfrmLogin::resizeEvent(QResizeEvent* event)
+{
+    ui.WebBrowser1->resize(width(), ui.WebBrowser1->height());
+    QDialog::resizeEvent(event);
+}
+
+void TfrmLogin::stampLogin()
+{
+    mySql = Sql::loginStamp(QDate::currentDate());
+    ExecSql(ADOQuery2);
+}

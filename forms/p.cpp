@@ -1,0 +1,50 @@
+// Password change dialog (see p.h).
+#include "forms/p.h"
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "data/dm.h"
+#include "data/query.h"
+#include "data/statements.h"
+#include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
+#include "widgets/guard.h"
+
+#include <QStyle>
+
+TfrmP* frmP = nullptr;
+
+TfrmP::TfrmP(QWidget* owner)
+    : TFocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
+{
+    ui.setupUi(this);
+    setUpForm(this, QSize(290, 210), Placement::OwnerCenter, owner);
+    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
+    ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
+    fitLabelsToText({ui.Label1, ui.Label2, ui.Label3});
+    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    ui.Edit1->setFocus();
+    connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmP::BitBtn1Click));
+    connect(ui.BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmP::BitBtn1Click()
+{
+    const QString current = ui.Edit1->text();
+    const QString newPassword = ui.Edit2->text();
+    const QString confirmation = ui.Edit3->text();
+    if (!IsLoginPassword(ADOQuery1, current)) {
+        Dialogs::notice(QStringLiteral("原密码错误，请重新录入密码！"));
+        ui.Edit1->setFocus();
+        return;
+    }
+    if (newPassword != confirmation) {
+        Dialogs::notice(QStringLiteral("新密码和确认密码不一致，请重新录入密码！"));
+        ui.Edit2->setFocus();
+        return;
+    }
+    mySql = Sql::passwordUpdate(newPassword);
+    ExecSql(ADOQuery2);
+    Dialogs::notice(QStringLiteral("密码修改成功，请重新登录！"));
+    Application::Terminate();
+}

@@ -1,0 +1,268 @@
+// The login window: the last login shown at start, the password check, the login stamp, and
+// how closing the window ends the program.
+#include "app/application.h"
+#include "app/unit1.h"
+#include "data/statements.h"
+#include "forms/login.h"
+#include "forms/main.h"
+#include "platform/website.h"
+#include "tests/fixture.h"
+#include "widgets/dialogs.h"
+
+#include <QDate>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+const QString kWrongPassword = QStringLiteral("密码错误，请重新录入密码！");
+
+// The program as start-up leaves it: the main window created and hidden, then the login
+// window created and shown. prepare may change the database before the windows exist.
+struct Program {
+    WebRecorder web;
+    TestDatabase db;
+    MessageBoxRecorder boxes;
+    QStringList loginCreationBoxes;  // the boxes shown while the login window was created
+
+    explicit Program(const std::function<void(TestDatabase&)>& prepare = {})
+    {
+        if (prepare)
+            prepare(db);
+        frmMain = new TfrmMain;
+        boxes.clear();
+        frmLogin = new TfrmLogin;
+        loginCreationBoxes = boxes.texts();
+        boxes.clear();
+        frmLogin->show();
+    }
+
+    ~Program()
+    {
+        delete frmLogin;
+        frmLogin = nullptr;
+        delete frmMain;
+        frmMain = nullptr;
+    }
+
+    Ui::TfrmLogin& ui() { return frmLogin->ui; }
+    void type(const QString& password) { QTest::keyClicks(ui().Edit1, password); }
+    void clickOpen() { QTest::mouseClick(ui().BitBtn1, Qt::LeftButton); }
+    QStringList loginRecord() { return db.rows(QStringLiteral("select F1,F2,F3 from S_U")).value(0); }
+    bool loggedIn() { return !frmLogin->isVisible() && frmMain->isVisible(); }
+};
+
+void setLastLogin(TestDatabase& db) { db.exec(QStringLiteral("update S_U set F2='2023-7-9', F3=41")); }
+
+}  // namespace
+
+class TestLogin : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Application::setTitle(QStringLiteral("墨柘密码本"));
+        initTestResources();
+    }
+
+    void opensWithBannerLastLoginAndFocusInThePassword()
+    {
+        Program program(setLastLogin);
+        QVERIFY(program.loginCreationBoxes.isEmpty());
+        QCOMPARE(program.ui().Label1->text(), QStringLiteral("上次登录日：2023-7-9，总登录数：41"));
+        QVERIFY(WebRecorder::navigations.contains(Website::page(QStringLiteral("SoftIndex.html"))));
+        QCOMPARE(frmLogin->windowTitle(), QStringLiteral("系统登录"));
+        QVERIFY(!(frmLogin->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(frmLogin->windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(QTest::qWaitForWindowExposed(frmLogin));
+        QCOMPARE(frmLogin->focusWidget(), program.ui().Edit1);
+        QVERIFY(!frmMain->isVisible());
+    }
+
+    void passwordEditIsBoldMaskedAndLimited()
+    {
+        Program program;
+        QLineEdit* edit = program.ui().Edit1;
+        QVERIFY(edit->font().bold());
+        QCOMPARE(edit->font().pixelSize(), 11);
+        QCOMPARE(edit->font().family(), QStringLiteral("Arial"));
+        program.type(QStringLiteral("abcdefghij0123456789XYZ"));
+        QCOMPARE(edit->text(), QStringLiteral("abcdefghij0123456789"));
+        QCOMPARE(edit->displayText(), QString(20, QLatin1Char('@')));
+    }
+
+    void bannerKeepsTheFullWidth()
+    {
+        Program program;
+        frmLogin->resize(420, 320);
+        QCOMPARE(program.ui().WebBrowser1->geometry(), QRect(0, 0, 420, 72));
+    }
+
+    void wrongPasswordIsRefused_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("other case") << QStringLiteral("Admin");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("always true") << QStringLiteral("' or '1'='1");
+        QTest::newRow("comment") << QStringLiteral("admin' --");
+        QTest::newRow("wildcard") << QStringLiteral("%");
+    }
+
+    void wrongPasswordIsRefused()
+    {
+        QFETCH(QString, typed);
+        Program program;
+        const QStringList before = program.loginRecord();
+        program.type(typed);
+        program.ui().BitBtn2->setFocus();
+        program.clickOpen();
+        QCOMPARE(program.boxes.texts(), QStringList{kWrongPassword});
+        QCOMPARE(program.boxes.boxes().first().caption, QStringLiteral("墨柘密码本"));
+        QCOMPARE(frmLogin->focusWidget(), program.ui().Edit1);
+        QCOMPARE(program.ui().Edit1->text(), typed);
+        QCOMPARE(program.loginRecord(), before);
+        QVERIFY(frmLogin->isVisible());
+        QVERIFY(!frmMain->isVisible());
+
+        program.boxes.clear();
+        program.clickOpen();
+        QCOMPARE(program.boxes.texts(), QStringList{kWrongPassword});
+    }
+
+    void rightPasswordStampsTheLoginAndOpensTheMainWindow()
+    {
+        Program program(setLastLogin);
+        const int terminations = Application::TerminateRequests();
+        program.type(QStringLiteral("admin"));
+        program.clickOpen();
+        QVERIFY(program.boxes.texts().isEmpty());
+        QVERIFY(program.loggedIn());
+        QCOMPARE(program.ui().Edit1->text(), QString());
+        QCOMPARE(program.loginRecord(),
+                 (QStringList{QStringLiteral("admin"), QDate::currentDate().toString(QStringLiteral("yyyy-M-d")),
+                              QStringLiteral("42")}));
+        QCOMPARE(program.ui().Label1->text(), QStringLiteral("上次登录日：2023-7-9，总登录数：41"));
+        QCOMPARE(Application::TerminateRequests(), terminations);
+    }
+
+    void passwordIsComparedAsStored_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("same case") << QStringLiteral("MiXed") << QStringLiteral("MiXed") << true;
+        QTest::newRow("other case") << QStringLiteral("MiXed") << QStringLiteral("mixed") << false;
+        QTest::newRow("quotes") << QStringLiteral("it's \"q\"") << QStringLiteral("it's \"q\"") << true;
+        QTest::newRow("typed beyond 20") << QStringLiteral("abcdefghij0123456789")
+                                         << QStringLiteral("abcdefghij0123456789zz") << true;
+        QTest::newRow("stored beyond 20") << QStringLiteral("abcdefghij0123456789z")
+                                          << QStringLiteral("abcdefghij0123456789z") << false;
+    }
+
+    void passwordIsComparedAsStored()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, opens);
+        Program program([&stored](TestDatabase& db) { db.exec(Sql::passwordUpdate(stored)); });
+        program.type(typed);
+        program.clickOpen();
+        QCOMPARE(program.loggedIn(), opens);
+        QCOMPARE(program.boxes.texts(), opens ? QStringList() : QStringList{kWrongPassword});
+    }
+
+    void enterInThePasswordIsTheSameAsOpen()
+    {
+        Program program;
+        program.type(QStringLiteral("nope"));
+        QTest::keyClick(program.ui().Edit1, Qt::Key_Return);
+        QCOMPARE(program.boxes.texts(), QStringList{kWrongPassword});
+        program.ui().Edit1->clear();
+        program.type(QStringLiteral("admin"));
+        QTest::keyClick(program.ui().Edit1, Qt::Key_Return);
+        QVERIFY(program.loggedIn());
+        QCOMPARE(program.loginRecord().value(2), QStringLiteral("1"));
+    }
+
+    void failedStampKeepsTheLoginWindow()
+    {
+        Program program([](TestDatabase& db) {
+            db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON S_U BEGIN SELECT RAISE(ABORT, 'stamp refused'); END"));
+        });
+        const QStringList before = program.loginRecord();
+        program.type(QStringLiteral("admin"));
+        program.clickOpen();
+        QCOMPARE(program.boxes.boxes().size(), 1);
+        QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QVERIFY(program.boxes.texts().first().contains(QStringLiteral("stamp refused")));
+        QVERIFY(frmLogin->isVisible());
+        QVERIFY(!frmMain->isVisible());
+        QCOMPARE(program.loginRecord(), before);
+    }
+
+    void everyWayOfClosingEndsTheProgram_data()
+    {
+        QTest::addColumn<std::function<void()>>("closeWindow");
+        QTest::newRow("close box") << std::function<void()>([] { frmLogin->close(); });
+        QTest::newRow("退出") << std::function<void()>([] { QTest::mouseClick(frmLogin->ui.BitBtn2, Qt::LeftButton); });
+        QTest::newRow("Enter on 退出") << std::function<void()>([] {
+            frmLogin->ui.BitBtn2->setFocus();
+            QTest::keyClick(frmLogin->ui.BitBtn2, Qt::Key_Return);
+        });
+    }
+
+    void everyWayOfClosingEndsTheProgram()
+    {
+        QFETCH(std::function<void()>, closeWindow);
+        Program program;
+        const int terminations = Application::TerminateRequests();
+        QVERIFY(endsEventLoop(closeWindow));
+        QCOMPARE(Application::TerminateRequests(), terminations + 1);
+        QVERIFY(!frmLogin->isVisible());
+        QVERIFY(!frmMain->isVisible());
+        QVERIFY(program.boxes.texts().isEmpty());
+    }
+
+    void escapeDoesNothing()
+    {
+        Program program;
+        const int terminations = Application::TerminateRequests();
+        QTest::keyClick(program.ui().Edit1, Qt::Key_Escape);
+        program.ui().BitBtn2->setFocus();
+        QTest::keyClick(program.ui().BitBtn2, Qt::Key_Escape);
+        QVERIFY(frmLogin->isVisible());
+        QCOMPARE(Application::TerminateRequests(), terminations);
+    }
+
+    void linkOpensTheHomePage()
+    {
+        Program program;
+        QTest::mouseClick(program.ui().Label3, Qt::LeftButton);
+        QCOMPARE(WebRecorder::opened, QList<QUrl>{QUrl(Website::homePage(false))});
+        QVERIFY(!WebRecorder::opened.first().toString().endsWith(QLatin1Char('/')));
+    }
+
+    void missingDatabaseStillGivesTheLoginWindow()
+    {
+        Program program([](TestDatabase& db) { QVERIFY(QFile::remove(db.path())); });
+        // The last-login read fails first, which ends the creation before the count is read.
+        QCOMPARE(program.loginCreationBoxes.size(), 1);
+        QCOMPARE(mySql, Sql::lastLoginRead());
+        QVERIFY(WebRecorder::navigations.contains(Website::page(QStringLiteral("SoftIndex.html"))));
+        QCOMPARE(program.ui().Label1->text(), QString());
+        QVERIFY(frmLogin->isVisible());
+
+        program.type(QStringLiteral("admin"));
+        program.clickOpen();
+        QCOMPARE(program.boxes.boxes().size(), 1);
+        QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QVERIFY(frmLogin->isVisible());
+        QVERIFY(!frmMain->isVisible());
+    }
+};
+
+QTEST_MAIN(TestLogin)
+#include "test_login.moc"
