@@ -6,10 +6,12 @@
 #include "data/dm.h"
 #include "data/schema.h"
 #include "data/statements.h"
+#include "forms/main.h"
 #include "platform/website.h"
 
 #include <QDir>
 #include <QTest>
+#include <QInputMethodEvent>
 #include <QTimer>
 #include <sqlite3.h>
 
@@ -121,4 +123,31 @@ bool endsEventLoop(const std::function<void()>& action)
     });
     limit.start(5000);
     return QCoreApplication::exec() == 0 && !timedOut;
+}
+
+TestProgram::~TestProgram()
+{
+    delete frmMain;
+    frmMain = nullptr;
+    freeClosedEditors();
+}
+
+void freeClosedEditors() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+void TestProgram::showMainWindow(bool active)
+{
+    frmMain = new TfrmMain;
+    frmMain->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frmMain));
+    if (active) {
+        frmMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frmMain));
+    }
+}
+
+void typeText(QWidget* edit, const QString& text)
+{
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QCoreApplication::sendEvent(edit, &commit);
 }

@@ -54,3 +54,23 @@ struct WebRecorder {
 // Runs action inside the application's event loop and tells whether the action ended that
 // loop, as the end of the program does. Gives up after a few seconds.
 bool endsEventLoop(const std::function<void()>& action);
+
+// Types text into an edit as an input method commits it, the way Chinese text and emoji are
+// typed (QTest's key clicks carry Latin-1 only).
+void typeText(QWidget* edit, const QString& text);
+
+// Frees the windows whose deletion was deferred, such as closed account editors.
+void freeClosedEditors();
+
+// One test's program: a database of its own, web stand-ins, and a main window made over them
+// on demand. Its end deletes the main window with the editors it owns.
+class TestProgram : public TestDatabase {
+public:
+    ~TestProgram();
+    // Makes the main window (its creation connects to this database) and shows it;
+    // active also gives it the keyboard focus.
+    static void showMainWindow(bool active = false);
+
+private:
+    WebRecorder web_;
+};

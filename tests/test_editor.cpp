@@ -20,24 +20,13 @@ const QString kEmoji = QStringLiteral("😀");
 
 QString today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
 
-// Text committed by an input method, the way Chinese text and emoji are typed.
-void typeText(QLineEdit* edit, const QString& text)
-{
-    QInputMethodEvent commit;
-    commit.setCommitString(text);
-    QCoreApplication::sendEvent(edit, &commit);
-}
-
-void freeClosedEditors() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
 }  // namespace
 
 class TestEditor : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<WebRecorder> web_;
-    std::unique_ptr<TestDatabase> db_;
+    std::unique_ptr<TestProgram> db_;
 
     // An editor as the main window's add and modify commands make it, shown without a loop of
     // its own so that the test can drive it.
@@ -91,18 +80,13 @@ private Q_SLOTS:
 
     void init()
     {
-        web_ = std::make_unique<WebRecorder>();
-        db_ = std::make_unique<TestDatabase>();
+        db_ = std::make_unique<TestProgram>();
         frmMain = new TfrmMain;
     }
 
     void cleanup()
     {
-        delete frmMain;
-        frmMain = nullptr;
-        freeClosedEditors();
         db_.reset();
-        web_.reset();
     }
 
     void newEditorStartsTodayInTheNameWithItsBanner()

@@ -19,17 +19,9 @@
 class TestMainWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<WebRecorder> web_;
-    std::unique_ptr<TestDatabase> db_;
+    std::unique_ptr<TestProgram> db_;
 
     TDBGrid* grid() const { return frmMain->ui.DBGrid1; }
-
-    void createMainWindow()
-    {
-        frmMain = new TfrmMain;
-        frmMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(frmMain));
-    }
 
     QColor cellColour(int row, int column)
     {
@@ -40,23 +32,19 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void init()
     {
-        web_ = std::make_unique<WebRecorder>();
-        db_ = std::make_unique<TestDatabase>();
+        db_ = std::make_unique<TestProgram>();
     }
 
     void cleanup()
     {
-        delete frmMain;
-        frmMain = nullptr;
         db_.reset();
-        web_.reset();
     }
 
     void creationConnectsListsAndShowsTheBanner()
     {
         db_->addAccount(QStringLiteral("2024-03-01"), QStringLiteral("old"), QStringLiteral("u"));
         db_->addAccount(QStringLiteral("2024-05-01"), QStringLiteral("new"), QStringLiteral("u"));
-        createMainWindow();
+        TestProgram::showMainWindow();
         QCOMPARE(frmMain->windowTitle(), QStringLiteral("墨柘密码本"));
         QVERIFY(!frmDM->ADOConnection1->LoginPrompt);
         QCOMPARE(connectionStringValue(frmDM->ADOConnection1->ConnectionString(), QStringLiteral("Data Source")),
@@ -78,7 +66,7 @@ private Q_SLOTS:
     {
         FormatSettings() = {QLatin1Char('.'), QStringLiteral("dd.mm.yy"), QStringLiteral("dd.mm.yyyy")};
         QCOMPARE(DateToStr(QDate(2024, 1, 5)), QStringLiteral("05.01.24"));
-        createMainWindow();
+        TestProgram::showMainWindow();
         QCOMPARE(DateToStr(QDate(2024, 1, 5)), QStringLiteral("2024-01-05"));
         QCOMPARE(StrToDate(QStringLiteral("2024-1-5")), QDate(2024, 1, 5));
         QCOMPARE(StrToDate(QStringLiteral("2024-01-05")), QDate(2024, 1, 5));
@@ -98,7 +86,7 @@ private Q_SLOTS:
 
     void emptyListShowsZero()
     {
-        createMainWindow();
+        TestProgram::showMainWindow();
         QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：0"));
         QCOMPARE(grid()->model()->rowCount(), 0);
         QCOMPARE(frmMain->ADOQuery1->FieldByName(QStringLiteral("ID")), QString());
@@ -107,7 +95,7 @@ private Q_SLOTS:
     void refreshLaysOutTheColumns()
     {
         db_->addAccounts(5);
-        createMainWindow();
+        TestProgram::showMainWindow();
         QCOMPARE(grid()->columnCount(), 6);
         QVERIFY(!grid()->column(0)->visible());
         QVERIFY(grid()->isColumnHidden(0));
@@ -134,7 +122,7 @@ private Q_SLOTS:
         db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("b"), QStringLiteral("u1"));
         db_->addAccount(QStringLiteral("2024-01-02"), QStringLiteral("c"), QStringLiteral("u2"));
         db_->addAccount(QStringLiteral("2024-01-03"), QStringLiteral("a"), QStringLiteral("u3"));
-        createMainWindow();
+        TestProgram::showMainWindow();
         TColumn* names = grid()->column(2);
         TColumn* users = grid()->column(3);
         auto titleColour = [&](int column) {
@@ -180,7 +168,7 @@ private Q_SLOTS:
     void rowsAreStripedFromTheTopInTheShownOrder()
     {
         db_->addAccounts(6);
-        createMainWindow();
+        TestProgram::showMainWindow();
         const QColor green(191, 255, 223);
         const QColor tooltip = QToolTip::palette().color(QPalette::ToolTipBase);
         // Row numbers count from 1: the first row is odd.
@@ -197,7 +185,7 @@ private Q_SLOTS:
     void deleteKeyKeepsTheCountTrue()
     {
         db_->addAccounts(3);
-        createMainWindow();
+        TestProgram::showMainWindow();
         MessageBoxRecorder boxes;
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
@@ -208,7 +196,7 @@ private Q_SLOTS:
 
     void linksOpenTheHomePage()
     {
-        createMainWindow();
+        TestProgram::showMainWindow();
         QCOMPARE(frmMain->ui.Label4->text(), QStringLiteral("软件开发：http://mozhe.example/"));
         QTest::mouseClick(frmMain->ui.SpeedButton7, Qt::LeftButton);
         QTest::mouseClick(frmMain->ui.Label4, Qt::LeftButton);
@@ -218,7 +206,7 @@ private Q_SLOTS:
 
     void closingAsksFirst()
     {
-        createMainWindow();
+        TestProgram::showMainWindow();
         MessageBoxRecorder boxes;
         const int before = Application::TerminateRequests();
         boxes.answerNext(Dialogs::Button::No);
