@@ -65,6 +65,11 @@ std::unique_ptr<PrintJob> PrintJob::toPdfFile()
     if (folder.isEmpty() || !QDir().mkpath(folder))
         throw EPrinterError(QStringLiteral("Cannot create the folder \"%1\" for the printout").arg(folder));
     const QString path = unusedPdfPath(folder);
+    // The printout lists passwords: only its owner may read it.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        throw EPrinterError(QStringLiteral("Cannot create the printout \"%1\": %2").arg(path, file.errorString()));
+    file.close();
     auto writer = std::make_unique<QPdfWriter>(path);
     // A PDF page is printable to its edges.
     writer->setPageMargins(QMarginsF());

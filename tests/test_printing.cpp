@@ -166,6 +166,10 @@ private Q_SLOTS:
         QCOMPARE(print(), expectedLines(rows));
         QCOMPARE(printouts().size(), 1);
         QCOMPARE(opened_.first(), QUrl::fromLocalFile(documents() + u'/' + printouts().first()));
+        // The printout lists passwords: its owner alone may read it.
+        const QFile::Permissions permissions = QFile::permissions(opened_.first().toLocalFile());
+        QVERIFY(permissions.testFlag(QFile::ReadOwner));
+        QVERIFY(!(permissions & (QFile::ReadGroup | QFile::ReadOther)));
         // The list's cursor went through every row: the last one is current.
         QCOMPARE(frmMain->ADOQuery1->RecNo(), accounts);
         QCOMPARE(frmMain->ui.DBGrid1->currentIndex().row(), accounts - 1);
