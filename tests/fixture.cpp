@@ -4,6 +4,7 @@
 #include "app/application.h"
 #include "data/connection.h"
 #include "data/dm.h"
+#include "data/query.h"
 #include "data/schema.h"
 #include "data/statements.h"
 #include "forms/main.h"
@@ -143,6 +144,22 @@ void TestProgram::showMainWindow(bool active)
         frmMain->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frmMain));
     }
+}
+
+void doubleClick(QWidget* target, const QPoint& pos)
+{
+    QTest::mousePress(target, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
+}
+
+QStringList columnTexts(const TADOQuery& query, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < query.RecordCount(); ++row)
+        texts << query.Text(row, column);
+    return texts;
 }
 
 void typeText(QWidget* edit, const QString& text)

@@ -8,6 +8,9 @@
 #include <functional>
 
 struct sqlite3;
+class QPoint;
+class QWidget;
+class TADOQuery;
 
 // A temporary folder that stands for the executable's folder, holding Data/db.mzx made the
 // way the build tool makes it; frmDM (created when missing) is connected to it.
@@ -61,6 +64,12 @@ void typeText(QWidget* edit, const QString& text);
 
 // Frees the windows whose deletion was deferred, such as closed account editors.
 void freeClosedEditors();
+
+// Sends what the platform sends for a double-click with the left button.
+void doubleClick(QWidget* target, const QPoint& pos);
+
+// The texts of one column of a query's rows, in its current order.
+QStringList columnTexts(const TADOQuery& query, int column);
 
 // One test's program: a database of its own, web stand-ins, and a main window made over them
 // on demand. Its end deletes the main window with the editors it owns.

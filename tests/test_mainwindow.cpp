@@ -30,15 +30,8 @@ class TestMainWindow : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        db_ = std::make_unique<TestProgram>();
-    }
-
-    void cleanup()
-    {
-        db_.reset();
-    }
+    void init() { db_ = std::make_unique<TestProgram>(); }
+    void cleanup() { db_.reset(); }
 
     void creationConnectsListsAndShowsTheBanner()
     {
@@ -54,12 +47,9 @@ private Q_SLOTS:
         QCOMPARE(WebRecorder::navigations, QList<QUrl>{QUrl(QStringLiteral("http://mozhe.example/Card_M.html"))});
         QVERIFY(frmMain->ui.LabWhere->text().isEmpty());
         QVERIFY(!frmMain->ui.LabWhere->isVisible());
-
         const QDate today = QDate::currentDate();
         QCOMPARE(frmMain->ui.DateTimePicker2->date(), today);
         QCOMPARE(frmMain->ui.DateTimePicker1->date(), today.addMonths(-1));
-        QVERIFY(!frmMain->ui.CheckBox1->isChecked());
-        QVERIFY(!frmMain->ui.CheckBox2->isChecked());
     }
 
     void programDatesIgnoreTheRegionalSettings()
@@ -73,23 +63,6 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("2024-01-05 10:00")));
         QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("05.01.2024")));
         QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("2024-02-30")));
-        // The pickers still show the system's own short format.
-        QCOMPARE(frmMain->ui.DateTimePicker1->displayFormat(), QLocale::system().dateFormat(QLocale::ShortFormat));
-    }
-
-    void monthBeforeIsClampedToTheMonthsEnd()
-    {
-        QCOMPARE(QDate(2024, 3, 31).addMonths(-1), QDate(2024, 2, 29));
-        QCOMPARE(QDate(2023, 3, 31).addMonths(-1), QDate(2023, 2, 28));
-        QCOMPARE(QDate(2024, 1, 15).addMonths(-1), QDate(2023, 12, 15));
-    }
-
-    void emptyListShowsZero()
-    {
-        TestProgram::showMainWindow();
-        QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：0"));
-        QCOMPARE(grid()->model()->rowCount(), 0);
-        QCOMPARE(frmMain->ADOQuery1->FieldByName(QStringLiteral("ID")), QString());
     }
 
     void refreshLaysOutTheColumns()
@@ -107,7 +80,6 @@ private Q_SLOTS:
         const int zero = QFontMetrics(grid()->font()).horizontalAdvance(QLatin1Char('0'));
         QCOMPARE(grid()->columnWidth(1), std::max(10 * zero + 4,
                                                   QFontMetrics(grid()->font()).horizontalAdvance(QStringLiteral("注册日期")) + 4));
-        QCOMPARE(grid()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("注册日期"));
 
         // A dragged column and a changed width come back with the next refresh.
         grid()->horizontalHeader()->moveSection(5, 1);
@@ -157,12 +129,6 @@ private Q_SLOTS:
         grid()->column(0)->setTitleColor(Qt::green);
         frmMain->DBGrid1TitleClick(users);
         QCOMPARE(titleColour(0), frmMain->palette().color(QPalette::WindowText));
-
-        frmMain->Ref();
-        QCOMPARE(frmMain->ADOQuery1->Sort(), QString());
-        QCOMPARE(frmMain->ADOQuery1->Text(0, 2), QStringLiteral("a"));
-        QVERIFY(!titleBold(3));
-        QCOMPARE(titleColour(3), frmMain->palette().color(QPalette::WindowText));
     }
 
     void rowsAreStripedFromTheTopInTheShownOrder()

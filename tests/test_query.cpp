@@ -20,12 +20,9 @@ private:
         OpenSql(&query);
     }
 
-    static QStringList column(TADOQuery& query, const QString& name)
+    static QStringList column(const TADOQuery& query, const QString& name)
     {
-        QStringList values;
-        for (int row = 0; row < query.RecordCount(); ++row)
-            values << query.Text(row, query.FieldIndex(name));
-        return values;
+        return columnTexts(query, query.FieldIndex(name));
     }
 
 private Q_SLOTS:

@@ -20,24 +20,9 @@ class TestQueryBar : public QObject {
 
     static Ui::TfrmMain& ui() { return frmMain->ui; }
 
-    static QStringList listedNames()
-    {
-        QStringList names;
-        for (int row = 0; row < frmMain->ADOQuery1->RecordCount(); ++row)
-            names << frmMain->ADOQuery1->Text(row, 2);
-        return names;
-    }
-
 private Q_SLOTS:
-    void init()
-    {
-        db_ = std::make_unique<TestProgram>();
-    }
-
-    void cleanup()
-    {
-        db_.reset();
-    }
+    void init() { db_ = std::make_unique<TestProgram>(); }
+    void cleanup() { db_.reset(); }
 
     void controlsAreLaidOutAndStartOff()
     {
@@ -207,7 +192,7 @@ private Q_SLOTS:
         ui().CheckBox2->setChecked(!column.isEmpty());
         QTest::mouseClick(ui().BitBtn1, Qt::LeftButton);
         QCOMPARE(ui().LabWhere->text(), suffix);
-        QCOMPARE(listedNames(), names);
+        QCOMPARE(columnTexts(*frmMain->ADOQuery1, 2), names);
         QCOMPARE(ui().Label1->text(), u"账户数量：%1"_s.arg(names.size()));
         QCOMPARE(frmMain->ADOQuery1->RecNo(), names.isEmpty() ? 0 : 1);
         QCOMPARE(frmMain->ADOQuery1->Sort(), QString());

