@@ -76,6 +76,7 @@ TfrmC::TfrmC(QWidget* owner) : TFocusDialog(owner), ADOQuery1(new TADOQuery(this
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     limitLengths();
+    ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmC::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -126,11 +127,4 @@ QString TfrmC::saveStatement(const QString& date) const
     if (id != QLatin1String("0"))
         return Sql::accountUpdate(ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text(), date, id);
     return Sql::accountInsert(date, ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text());
-}
-
-// The banner keeps the full width of the window.
-void TfrmC::resizeEvent(QResizeEvent* event)
-{
-    TFocusDialog::resizeEvent(event);
-    ui.WebBrowser1->setGeometry(0, 0, width(), ui.WebBrowser1->height());
 }

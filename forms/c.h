@@ -20,9 +20,6 @@ public:
     void FormCreate();
     void BitBtn1Click();  // save
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void limitLengths();
     bool isFilled(QLineEdit* edit, const QString& notice);

@@ -28,6 +28,7 @@ TfrmLogin::TfrmLogin(QWidget* parent)
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label2});
+    ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
@@ -77,13 +78,6 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-// The banner keeps the full width of the window.
-void TfrmLogin::resizeEvent(QResizeEvent* event)
-{
-    ui.WebBrowser1->resize(width(), ui.WebBrowser1->height());
-    QDialog::resizeEvent(event);
 }
 
 void TfrmLogin::stampLogin()

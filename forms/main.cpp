@@ -55,6 +55,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setUpForm(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
+    ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
     createPopupMenu();
     connectHandlers();
@@ -181,13 +182,6 @@ void TfrmMain::FormCloseQuery(bool& CanClose)
     CanClose = answer == Dialogs::Button::Yes;
     if (CanClose)
         Application::Terminate();
-}
-
-void TfrmMain::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    // The banner keeps to the right end of the tool bar, inside its 1-pixel bevel.
-    ui.WebBrowser1->move(ui.Panel1->width() - 1 - ui.WebBrowser1->width(), 1);
 }
 
 void TfrmMain::SpeedButton4Click() { ADOQuery1->Prior(); }

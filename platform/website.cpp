@@ -2,6 +2,7 @@
 #include "platform/website.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -90,6 +91,29 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), view_(factory()(thi
 }
 
 void TWebBrowser::Navigate(const QUrl& url) { view_->navigate(url); }
+
+void TWebBrowser::setAlign(Align align)
+{
+    align_ = align;
+    parentWidget()->installEventFilter(this);
+    followParent();
+}
+
+bool TWebBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        followParent();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TWebBrowser::followParent()
+{
+    const QRect inside = parentWidget()->contentsRect();
+    if (align_ == Align::Top)
+        setGeometry(inside.left(), inside.top(), inside.width(), height());
+    else
+        move(inside.right() + 1 - width(), inside.top());
+}
 
 void TWebBrowser::setFactory(Factory newFactory) { factory() = std::move(newFactory); }
 

@@ -41,11 +41,22 @@ public:
     void Navigate(const QUrl& url);
     WebView* view() const { return view_; }
 
+    // Where the banner stays as its parent is resized: along the top across the parent's full
+    // width, or at the parent's right end; always inside the parent's frame.
+    enum class Align { Top, Right };
+    void setAlign(Align align);
+
     using Factory = std::function<WebView*(QWidget* parent)>;
     static void setFactory(Factory factory);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void followParent();
+
     WebView* view_;
+    Align align_ = Align::Top;
 };
 
 // Must run before the application object exists: the browser engine shares graphics contexts

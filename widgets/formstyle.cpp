@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <optional>
 
 namespace {
 
@@ -24,8 +25,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == window_ && event->type() == QEvent::Show && !placed_) {
-            placed_ = true;
+        if (watched == window_ && event->type() == QEvent::Show && !applied_) {
             place();
             QTimer::singleShot(0, this, [this] { place(); });
         }
@@ -41,10 +41,9 @@ private:
     void place()
     {
         const QMargins margins = frame();
-        if (margins == applied_ && placedOnce_)
+        if (applied_ == margins)
             return;
         applied_ = margins;
-        placedOnce_ = true;
         window_->resize(outer_.shrunkBy(margins));
         QRect area = window_->screen() ? window_->screen()->availableGeometry() : QRect();
         if (placement_ == Placement::OwnerCenter && owner_ && owner_->isVisible())
@@ -58,9 +57,7 @@ private:
     QSize outer_;
     Placement placement_;
     QWidget* owner_;
-    QMargins applied_;
-    bool placed_ = false;
-    bool placedOnce_ = false;
+    std::optional<QMargins> applied_;  // the frame the window was last placed for
 };
 
 }  // namespace
