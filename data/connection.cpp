@@ -5,6 +5,8 @@
 #include "data/schema.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,8 +119,19 @@ void TADOConnection::Close()
     }
 }
 
+std::optional<TADOConnection::FileIdentity> TADOConnection::identify(const QByteArray& path)
+{
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino, ::access(path.constData(), W_OK) == 0};
+}
+
 sqlite3* TADOConnection::handle()
 {
+    // A removed file would otherwise take every later save with it when the program ends.
+    if (db_ && identify(path_) != opened_)
+        Close();
     if (!db_)
         open();
     return db_;
@@ -127,6 +140,7 @@ sqlite3* TADOConnection::handle()
 void TADOConnection::open()
 {
     const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
+    const std::optional<FileIdentity> identity = identify(path);
     const QString key = connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password"));
     sqlite3* db = nullptr;
     // Every statement runs on the one user-interface thread, so the connection needs no mutex.
@@ -147,4 +161,6 @@ void TADOConnection::open()
         throw;
     }
     db_ = db;
+    path_ = path;
+    opened_ = identity.value_or(FileIdentity());
 }

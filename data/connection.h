@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
+#include <sys/types.h>
 
 struct sqlite3;
 
@@ -32,11 +34,24 @@ public:
 
     // The open engine handle, opening the file first when needed. The file must exist: it is
     // opened read-write and never created. Throws EDatabaseError with the engine's message.
+    // A file removed, replaced or made read-only since it was opened is opened again, so that
+    // no statement goes on writing to a file the user no longer has.
     sqlite3* handle();
 
 private:
+    // What identifies the opened file on disk.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool writable = false;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> identify(const QByteArray& path);
+
     void open();
 
     QString connectionString_;
     sqlite3* db_ = nullptr;
+    QByteArray path_;
+    FileIdentity opened_;
 };

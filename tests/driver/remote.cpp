@@ -1,0 +1,261 @@
+// The test's side of the driver (see remote.h).
+#include "tests/driver/remote.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <arpa/inet.h>
+#include <grp.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QString joinedFields(const QStringList& fields)
+{
+    QStringList encoded;
+    for (const QString& field : fields)
+        encoded << QString::fromLatin1(field.toUtf8().toPercentEncoding());
+    return encoded.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+ProgramCopy::ProgramCopy()
+{
+    QDir top(dir_.path());
+    for (const char* folder : {"program", "home/Documents", "runtime"})
+        top.mkpath(QLatin1String(folder));
+    QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program()))
+        throw RemoteError("cannot copy the program");
+    if (QProcess::execute(QStringLiteral(MKDB_PATH), {database()}) != 0)
+        throw RemoteError("the build tool made no database");
+}
+
+QString ProgramCopy::root() const { return dir_.path(); }
+QString ProgramCopy::folder() const { return root() + QStringLiteral("/program/"); }
+QString ProgramCopy::program() const { return folder() + QStringLiteral("mzpwdbook"); }
+QString ProgramCopy::database() const { return folder() + QStringLiteral("Data/db.mzx"); }
+QString ProgramCopy::home() const { return root() + QStringLiteral("/home"); }
+QString ProgramCopy::runtime() const { return root() + QStringLiteral("/runtime"); }
+
+void ProgramCopy::giveTo(uid_t user, gid_t group) const
+{
+    const QByteArray top = root().toLocal8Bit();
+    if (::chown(top.constData(), user, group) != 0)
+        throw RemoteError("cannot hand the folder over");
+    QDirIterator it(root(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        if (::chown(it.next().toLocal8Bit().constData(), user, group) != 0)
+            throw RemoteError("cannot hand the folder over");
+}
+
+RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(copy), options_(std::move(options))
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), copy.home());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), copy.runtime());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The program decides about the browser engine's sandbox itself.
+    env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+    if (options_.driven) {
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MZ_DRIVER_PATH));
+        env.insert(QStringLiteral("MZ_DRIVER_SOCKET"), copy.root() + QStringLiteral("/driver.sock"));
+    }
+    for (const QString& pair : options_.environment)
+        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    process_.setProcessEnvironment(env);
+    process_.setWorkingDirectory(copy.home());
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(copy.root() + QStringLiteral("/program.log"), QIODevice::Append);
+    if (options_.user) {
+        const uid_t user = *options_.user;
+        const gid_t group = options_.group.value_or(user);
+        process_.setChildProcessModifier([user, group] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(user) != 0)
+                ::_exit(126);
+        });
+    }
+}
+
+RemoteProgram::~RemoteProgram() { kill(); }
+
+void RemoteProgram::start(const QString& program)
+{
+    if (options_.driven) {
+        const QString name = copy_.root() + QStringLiteral("/driver.sock");
+        QLocalServer::removeServer(name);
+        server_.setSocketOptions(QLocalServer::WorldAccessOption);
+        if (!server_.listen(name))
+            throw RemoteError("cannot listen on the driver socket");
+    }
+    process_.start(program.isEmpty() ? copy_.program() : program, {});
+    if (!process_.waitForStarted())
+        throw RemoteError("the program did not start");
+    if (!options_.driven)
+        return;
+    if (!server_.waitForNewConnection(30000))
+        throw RemoteError(("the driver did not join: " + log()).toStdString());
+    socket_ = server_.nextPendingConnection();
+}
+
+QStringList RemoteProgram::call(const QStringList& command)
+{
+    if (!socket_)
+        throw RemoteError("the program is not driven");
+    socket_->write(joinedFields(command).toUtf8() + '\n');
+    socket_->flush();
+    while (!socket_->canReadLine())
+        if (!socket_->waitForReadyRead(30000))
+            throw RemoteError(("no answer to " + command.join(QLatin1Char(' ')) + ": " + log()).toStdString());
+    QStringList fields;
+    for (const QByteArray& field : socket_->readLine().trimmed().split(' '))
+        fields << QString::fromUtf8(QByteArray::fromPercentEncoding(field));
+    const QString status = fields.takeFirst();
+    if (status != QLatin1String("ok"))
+        throw RemoteError((command.join(QLatin1Char(' ')) + ": " + fields.join(QLatin1Char(' '))).toStdString());
+    return fields;
+}
+
+void RemoteProgram::typeInto(const QString& path, const QString& text)
+{
+    click(path);
+    keys(text);
+}
+
+QString RemoteProgram::cell(const QString& grid, int row, int column)
+{
+    return call({QStringLiteral("cell"), grid, QString::number(row), QString::number(column)}).value(0);
+}
+
+bool RemoteProgram::waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void RemoteProgram::waitVisible(const QString& path)
+{
+    if (!waitUntil([&] { return visible(path); }))
+        throw RemoteError(("never shown: " + path).toStdString());
+}
+
+QStringList RemoteProgram::waitBox()
+{
+    QStringList box;
+    if (!waitUntil([&] { return !(box = call({QStringLiteral("box")})).isEmpty(); }))
+        throw RemoteError("no message box came");
+    return box;
+}
+
+void RemoteProgram::expectBox(const QString& text, const QString& button)
+{
+    const QStringList box = waitBox();
+    if (box.value(1) != text)
+        throw RemoteError(("expected the box \"" + text + "\", got \"" + box.join(QLatin1String(" / ")) + "\"").toStdString());
+    answer(button);
+}
+
+bool RemoteProgram::waitForExit(int timeoutMs)
+{
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+}
+
+void RemoteProgram::kill()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+    delete socket_;
+    socket_ = nullptr;
+    server_.close();
+}
+
+QString RemoteProgram::log() const
+{
+    QFile file(copy_.root() + QStringLiteral("/program.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).right(3000) : QString();
+}
+
+struct HeldSite::State {
+    int listener = -1;
+    int port = 0;
+    std::thread thread;
+    mutable std::mutex mutex;
+    QStringList paths;
+    std::vector<int> clients;
+};
+
+namespace {
+
+QString requestPath(int client)
+{
+    char buffer[4096];
+    const ssize_t n = ::recv(client, buffer, sizeof buffer - 1, 0);
+    if (n <= 0)
+        return QString();
+    const QByteArray request(buffer, int(n));
+    return QString::fromLatin1(request.split(' ').value(1));
+}
+
+}  // namespace
+
+HeldSite::HeldSite() : state_(std::make_unique<State>())
+{
+    State& s = *state_;
+    s.listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(s.listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(s.listener, 16) != 0
+        || ::getsockname(s.listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw RemoteError("the local web site cannot listen");
+    s.port = ntohs(address.sin_port);
+    s.thread = std::thread([&s] {
+        for (;;) {
+            const int client = ::accept(s.listener, nullptr, nullptr);
+            if (client < 0)
+                return;
+            const QString path = requestPath(client);
+            std::lock_guard lock(s.mutex);
+            s.paths << path;
+            s.clients.push_back(client);
+        }
+    });
+}
+
+HeldSite::~HeldSite()
+{
+    ::shutdown(state_->listener, SHUT_RDWR);
+    ::close(state_->listener);
+    state_->thread.join();
+    for (int client : state_->clients)
+        ::close(client);
+}
+
+QString HeldSite::chromiumFlags() const
+{
+    return QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--proxy-server=127.0.0.1:%1").arg(state_->port);
+}
+
+QStringList HeldSite::requestedPaths() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->paths;
+}

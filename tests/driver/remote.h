@@ -1,0 +1,103 @@
+// The test's side of the driver: a copy of the built program in a temporary folder of its own,
+// run as a separate process with the driver preloaded, and commands sent to it.
+#pragma once
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// A program folder (the executable and Data/db.mzx made by the build tool), a home folder
+// with Documents, and a runtime folder for the single-instance lock.
+class ProgramCopy {
+public:
+    ProgramCopy();
+    QString folder() const;  // with a trailing "/"
+    QString program() const;
+    QString database() const;
+    QString home() const;
+    QString runtime() const;
+    QString root() const;  // everything above lives under this folder
+    // Hands the whole tree to another user, for a run as that user.
+    void giveTo(uid_t user, gid_t group) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Raised when the program cannot be reached or refuses a command.
+struct RemoteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class RemoteProgram {
+public:
+    struct Options {
+        QStringList environment;          // extra NAME=value pairs
+        std::optional<uid_t> user;        // run as this user (and its group) instead of ours
+        std::optional<gid_t> group;
+        bool driven = true;               // preload the driver
+    };
+    RemoteProgram(const ProgramCopy& copy, Options options);
+    RemoteProgram(const ProgramCopy& copy) : RemoteProgram(copy, Options()) {}
+    ~RemoteProgram();
+
+    // Starts the program; with the driver, waits until it has joined.
+    void start(const QString& program = {});
+    qint64 pid() const { return process_.processId(); }
+
+    QStringList call(const QStringList& command);
+    QString text(const QString& path) { return call({QStringLiteral("text"), path}).value(0); }
+    bool visible(const QString& path) { return call({QStringLiteral("visible"), path}).value(0) == QLatin1String("1"); }
+    void click(const QString& path) { call({QStringLiteral("click"), path}); }
+    void keys(const QString& text) { call({QStringLiteral("keys"), text}); }
+    void key(const QString& name) { call({QStringLiteral("key"), name}); }
+    // Clicks into an edit, then types.
+    void typeInto(const QString& path, const QString& text);
+    int rowCount(const QString& grid) { return call({QStringLiteral("rows"), grid}).value(0).toInt(); }
+    QString cell(const QString& grid, int row, int column);
+
+    // Waits until the condition holds, asking again every few milliseconds.
+    bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
+    void waitVisible(const QString& path);
+    // The caption and text of the message box the program shows next.
+    QStringList waitBox();
+    void answer(const QString& button) { call({QStringLiteral("answer"), button}); }
+    // Waits for a box with this text, then presses its button.
+    void expectBox(const QString& text, const QString& button = QStringLiteral("OK"));
+
+    bool waitForExit(int timeoutMs = 15000);
+    int exitCode() const { return process_.exitCode(); }
+    void kill();
+    QString log() const;
+
+private:
+    const ProgramCopy& copy_;
+    Options options_;
+    QProcess process_;
+    QLocalServer server_;
+    QLocalSocket* socket_ = nullptr;
+};
+
+// A stand-in for the maker's web site on a local port that takes every request and answers
+// none of them: a banner page that never finishes loading. The program's
+// browser engine is told with chromiumFlags() to use it as its proxy, so every page address
+// comes to it whole ("http://host/page").
+class HeldSite {
+public:
+    HeldSite();
+    ~HeldSite();
+    HeldSite(const HeldSite&) = delete;
+    HeldSite& operator=(const HeldSite&) = delete;
+
+    QString chromiumFlags() const;  // QTWEBENGINE_CHROMIUM_FLAGS=...
+    QStringList requestedPaths() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
