@@ -1,0 +1,282 @@
+// The real program when things go wrong around it: its data file missing, removed, made
+// read-only, truncated, overwritten or locked with another key; the process killed in the
+// middle of saving; a second copy, and a copy killed while holding the single-instance lock.
+// Each time the user gets a clear error box, the program goes on, and nothing saved is lost.
+#include "data/schema.h"
+#include "tests/driver/remote.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString saved = u"恭喜！恭喜！ 账户信息 保存成功！"_s;
+
+// The database through a connection of the test's own.
+class Database {
+public:
+    explicit Database(const QString& path)
+    {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
+        schema::applyKey(db_, schema::kDatabasePassword);
+    }
+    ~Database() { sqlite3_close(db_); }
+
+    QStringList column(const char* sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        QStringList values;
+        if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            return {u"error: "_s + QString::fromUtf8(sqlite3_errmsg(db_))};
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        return values;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+QStringList accountNames(const ProgramCopy& copy) { return Database(copy.database()).column("select F2 from U_P"); }
+
+void logIn(RemoteProgram& program)
+{
+    program.waitVisible(u"frmLogin/Edit1"_s);
+    program.typeInto(u"frmLogin/Edit1"_s, u"admin"_s);
+    program.click(u"frmLogin/BitBtn1"_s);
+    program.waitVisible(u"frmMain/DBGrid1"_s);
+}
+
+// Opens the editor and fills in an account; the save button is left for the caller.
+void fillAccount(RemoteProgram& program, const QString& name)
+{
+    program.click(u"frmMain/SpeedButton1"_s);
+    program.waitVisible(u"frmC/Edit1"_s);
+    program.typeInto(u"frmC/Edit1"_s, name);
+    program.typeInto(u"frmC/Edit2"_s, u"user"_s);
+    program.typeInto(u"frmC/Edit3"_s, u"secret-"_s + name);
+}
+
+void addAccount(RemoteProgram& program, const QString& name)
+{
+    fillAccount(program, name);
+    program.click(u"frmC/BitBtn1"_s);
+    program.expectBox(saved);
+}
+
+// Saving fails with an error box that names the trouble; the editor stays open with what was
+// typed, and can be closed.
+void saveFails(RemoteProgram& program, const QString& name, const QString& trouble)
+{
+    fillAccount(program, name);
+    program.click(u"frmC/BitBtn1"_s);
+    const QStringList box = program.waitBox();
+    QVERIFY2(box.value(1).contains(trouble), qPrintable(box.join(u" / "_s)));
+    program.answer(u"OK"_s);
+    QCOMPARE(program.text(u"frmC/Edit1"_s), name);
+    program.click(u"frmC/BitBtn2"_s);
+    QVERIFY(program.waitUntil([&] { return !program.visible(u"frmC/Edit1"_s); }));
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void overwrite(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// A database file locked with another key, made the way the build tool makes one.
+QByteArray fileWithAnotherKey(const ProgramCopy& copy)
+{
+    const QString path = copy.root() + u"/other.mzx"_s;
+    schema::createDatabase(path.toStdString(), "not-the-key", "admin");
+    return contents(path);
+}
+
+// The boxes the start shows before the login window, whose texts all name the trouble.
+void startShowsErrors(RemoteProgram& program, const QString& trouble)
+{
+    program.start();
+    int boxes = 0;
+    QVERIFY(program.waitUntil([&] {
+        const QStringList box = program.call({u"box"_s});
+        if (box.isEmpty())
+            return boxes > 0 && program.visible(u"frmLogin/Edit1"_s);
+        if (box.value(0) != u"墨柘密码本"_s || !box.value(1).contains(trouble))
+            throw RemoteError(("unexpected box: " + box.join(u" / "_s)).toStdString());
+        program.answer(u"OK"_s);
+        ++boxes;
+        return false;
+    }));
+}
+
+bool isRoot() { return ::geteuid() == 0; }
+
+}  // namespace
+
+class ProgramFaultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void unusableFileAtStart_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("trouble");
+        QTest::newRow("missing") << u"missing"_s << u"unable to open database file"_s;
+        QTest::newRow("truncated") << u"truncated"_s << u"database disk image is malformed"_s;
+        QTest::newRow("garbage") << u"garbage"_s << u"file is encrypted or is not a database"_s;
+        QTest::newRow("another key") << u"another key"_s << u"file is encrypted or is not a database"_s;
+    }
+
+    // The start shows the engine's error, the login window still comes, a login attempt is one
+    // more error box, and the damaged file is left exactly as it was for the user to recover.
+    void unusableFileAtStart()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, trouble);
+        ProgramCopy copy;
+        const QByteArray good = contents(copy.database());
+        if (damage == u"missing"_s)
+            QFile::remove(copy.database());
+        else if (damage == u"truncated"_s)
+            overwrite(copy.database(), good.left(good.size() / 2));
+        else if (damage == u"garbage"_s)
+            overwrite(copy.database(), QByteArray(good.size(), '\x5a'));
+        else
+            overwrite(copy.database(), fileWithAnotherKey(copy));
+        const QByteArray damaged = contents(copy.database());
+
+        RemoteProgram program(copy);
+        startShowsErrors(program, trouble);
+        program.typeInto(u"frmLogin/Edit1"_s, u"admin"_s);
+        program.click(u"frmLogin/BitBtn1"_s);
+        QVERIFY(program.waitBox().value(1).contains(trouble));
+        program.answer(u"OK"_s);
+        QVERIFY(program.visible(u"frmLogin/Edit1"_s));
+        QCOMPARE(QFile::exists(copy.database()), damage != u"missing"_s);
+        QCOMPARE(contents(copy.database()), damaged);
+    }
+
+    // Removed while the program runs: a save is refused rather than written into the removed
+    // file, and once the file is back, saving goes on and nothing saved before is lost.
+    void fileRemovedWhileRunning()
+    {
+        ProgramCopy copy;
+        RemoteProgram program(copy);
+        program.start();
+        logIn(program);
+        addAccount(program, u"before"_s);
+        const QString aside = copy.root() + u"/aside.mzx"_s;
+        QVERIFY(QFile::rename(copy.database(), aside));
+        saveFails(program, u"while away"_s, u"unable to open database file"_s);
+        QVERIFY(QFile::rename(aside, copy.database()));
+        addAccount(program, u"after"_s);
+        QCOMPARE(program.rowCount(u"frmMain/DBGrid1"_s), 2);
+        QCOMPARE(accountNames(copy), (QStringList{u"before"_s, u"after"_s}));
+    }
+
+    // Made read-only while the program runs (the owner's protection, which root ignores).
+    void fileMadeReadOnlyWhileRunning()
+    {
+        ProgramCopy copy;
+        RemoteProgram::Options options;
+        if (isRoot()) {
+            options.user = options.group = 65534;
+            copy.giveTo(65534, 65534);
+        }
+        RemoteProgram program(copy, options);
+        program.start();
+        logIn(program);
+        addAccount(program, u"before"_s);
+        QFile::setPermissions(copy.database(), QFile::ReadOwner);
+        saveFails(program, u"refused"_s, u"readonly database"_s);
+        QFile::setPermissions(copy.database(), QFile::ReadOwner | QFile::WriteOwner);
+        addAccount(program, u"after"_s);
+        QCOMPARE(accountNames(copy), (QStringList{u"before"_s, u"after"_s}));
+    }
+
+    // Killed at a random moment of a burst of saves, again and again: the file stays whole,
+    // and every save whose success notice was shown is in it.
+    void killedWhileSaving()
+    {
+        ProgramCopy copy;
+        QStringList confirmed;
+        auto* random = QRandomGenerator::global();
+        for (int round = 0; round < 4; ++round) {
+            RemoteProgram program(copy);
+            program.start();
+            logIn(program);
+            const int saves = random->bounded(3, 8);
+            for (int i = 0; i < saves; ++i) {
+                const QString name = u"round %1 save %2"_s.arg(round).arg(i);
+                addAccount(program, name);
+                confirmed << name;
+            }
+            fillAccount(program, u"round %1 cut off"_s.arg(round));
+            program.click(u"frmC/BitBtn1"_s);
+            QThread::usleep(random->bounded(20000));
+            program.kill();
+
+            Database db(copy.database());
+            QCOMPARE(db.column("PRAGMA integrity_check"), QStringList{u"ok"_s});
+            const QStringList names = db.column("select F2 from U_P");
+            for (const QString& name : confirmed)
+                QVERIFY2(names.contains(name), qPrintable(name));
+            QVERIFY(names.size() <= confirmed.size() + round + 1);
+        }
+        // A journal left behind by a kill is as unreadable as the file itself.
+        const QByteArray journal = contents(copy.database() + u"-journal"_s);
+        QVERIFY(!journal.contains("secret-round"));
+    }
+
+    void secondCopyWarnsAndLeavesTheFirstAlone()
+    {
+        ProgramCopy copy;
+        RemoteProgram first(copy);
+        first.start();
+        logIn(first);
+
+        RemoteProgram second(copy);
+        second.start();
+        QCOMPARE(second.waitBox(), (QStringList{u"警告"_s, u"墨柘密码本 已经打开了！"_s}));
+        QVERIFY(!second.visible(u"frmLogin"_s));
+        second.answer(u"OK"_s);
+        QVERIFY(second.waitForExit());
+        QCOMPARE(second.exitCode(), 0);
+
+        addAccount(first, u"still here"_s);
+        QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
+    }
+
+    // A copy killed while it holds the lock leaves it behind; the next start takes it over.
+    void killedCopyDoesNotBlockTheNextStart()
+    {
+        ProgramCopy copy;
+        RemoteProgram first(copy);
+        first.start();
+        logIn(first);
+        first.kill();
+        QVERIFY(QFile::exists(copy.runtime() + u"/MzPwdBook.lock"_s));
+
+        RemoteProgram next(copy);
+        next.start();
+        logIn(next);
+        QCOMPARE(next.call({u"box"_s}), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(ProgramFaultsTest)
+#include "test_program_faults.moc"
