@@ -56,7 +56,7 @@ std::unique_ptr<PrintJob> PrintJob::onDefaultPrinter()
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     printer->setDocName(QString());
     QPrinter* spooler = printer.get();
-    return std::unique_ptr<PrintJob>(new PrintJob(std::move(printer), spooler, QString()));
+    return std::unique_ptr<PrintJob>(new PrintJob(std::move(printer), spooler, nullptr));
 }
 
 std::unique_ptr<PrintJob> PrintJob::toPdfFile()
@@ -66,18 +66,21 @@ std::unique_ptr<PrintJob> PrintJob::toPdfFile()
         throw EPrinterError(QStringLiteral("Cannot create the folder \"%1\" for the printout").arg(folder));
     const QString path = unusedPdfPath(folder);
     // The printout lists passwords: only its owner may read it.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
-        throw EPrinterError(QStringLiteral("Cannot create the printout \"%1\": %2").arg(path, file.errorString()));
-    file.close();
-    auto writer = std::make_unique<QPdfWriter>(path);
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        throw EPrinterError(QStringLiteral("Cannot create the printout \"%1\": %2").arg(path, file->errorString()));
+    auto writer = std::make_unique<QPdfWriter>(file.get());
     // A PDF page is printable to its edges.
     writer->setPageMargins(QMarginsF());
-    return std::unique_ptr<PrintJob>(new PrintJob(std::move(writer), nullptr, path));
+    return std::unique_ptr<PrintJob>(new PrintJob(std::move(writer), nullptr, std::move(file)));
 }
 
-PrintJob::PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, const QString& pdfFile)
-    : device_(std::move(device)), lines_(std::make_unique<LinePrinter>(*device_)), spooler_(spooler), pdfFile_(pdfFile)
+PrintJob::PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, std::unique_ptr<QFile> pdfOutput)
+    : device_(std::move(device)),
+      lines_(std::make_unique<LinePrinter>(*device_)),
+      spooler_(spooler),
+      pdfOutput_(std::move(pdfOutput)),
+      pdfFile_(pdfOutput_ ? pdfOutput_->fileName() : QString())
 {
 }
 
@@ -94,13 +97,20 @@ PrintJob::~PrintJob()
         spooler_->abort();
     lines_.reset();  // ends the painter, so the device lets go of its output
     device_.reset();
-    if (!pdfFile_.isEmpty())
+    if (pdfOutput_) {
+        // By name: a file with a failed write refuses to remove itself.
+        pdfOutput_->close();
         QFile::remove(pdfFile_);
+    }
 }
 
 void PrintJob::finish()
 {
     lines_->close();
+    if (pdfOutput_ && (!pdfOutput_->flush() || pdfOutput_->error() != QFileDevice::NoError))
+        throw EPrinterError(QStringLiteral("Cannot write the printout \"%1\": %2").arg(pdfFile_, pdfOutput_->errorString()));
+    if (pdfOutput_)
+        pdfOutput_->close();
     finished_ = true;
     openJob = nullptr;
     if (!pdfFile_.isEmpty())

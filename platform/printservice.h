@@ -5,6 +5,7 @@
 
 #include "platform/lineprinter.h"
 
+#include <QFile>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -27,7 +28,8 @@ public:
 
     LinePrinter& printer() { return *lines_; }
 
-    // Ends the job and hands it to the printer, or opens the PDF file.
+    // Ends the job and hands it to the printer, or opens the PDF file. Throws EPrinterError,
+    // leaving the job unfinished, when the printout could not be completed.
     void finish();
 
     // The PDF file the job writes; empty when it goes to a printer.
@@ -39,13 +41,15 @@ public:
     static void setFileOpener(FileOpener opener);
 
 private:
-    PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, const QString& pdfFile);
+    PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, std::unique_ptr<QFile> pdfOutput);
     static std::unique_ptr<PrintJob> onDefaultPrinter();
     static std::unique_ptr<PrintJob> toPdfFile();
 
     std::unique_ptr<QPagedPaintDevice> device_;
     std::unique_ptr<LinePrinter> lines_;
     QPrinter* spooler_;  // the device when it is a printer
+    // The file a PDF job writes, opened here so that a failed write (a full disk) is seen.
+    std::unique_ptr<QFile> pdfOutput_;
     QString pdfFile_;
     bool finished_ = false;
 };

@@ -18,7 +18,9 @@
 #include <QTest>
 #include <QXmlStreamReader>
 #include <cmath>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -197,6 +199,41 @@ private Q_SLOTS:
         QCOMPARE(print(), expectedLines(rows.mid(0, 3)));
         QCOMPARE(printouts().size(), 2);
         QVERIFY(opened_[0] != opened_[1]);
+    }
+
+    void aPrintoutThatCannotBeWrittenIsAnErrorAndTheNextPrintWorks_data()
+    {
+        QTest::addColumn<int>("accounts");
+        QTest::newRow("failing at a page break") << 400;
+        QTest::newRow("failing at the end") << 20;
+    }
+
+    // A printout that cannot be written whole (here: the disk takes no more than a few
+    // kilobytes) is an error, not a success; nothing half-written is left or opened, and the
+    // next print, with room again, works.
+    void aPrintoutThatCannotBeWrittenIsAnErrorAndTheNextPrintWorks()
+    {
+        QFETCH(int, accounts);
+        db_->addAccounts(accounts);
+        frmMain = new TfrmMain;
+        struct rlimit normal;
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &normal), 0);
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit full = normal;
+        full.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        MessageBoxRecorder boxes;
+        QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &normal), 0);
+
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QVERIFY(opened_.isEmpty());
+        QCOMPARE(printouts(), QStringList());
+
+        QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
+        QCOMPARE(opened_.size(), 1);
+        QCOMPARE(printouts().size(), 1);
     }
 };
 
