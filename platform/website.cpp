@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+#include <sched.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace Website {
@@ -117,9 +119,24 @@ void TWebBrowser::followParent()
 
 void TWebBrowser::setFactory(Factory newFactory) { factory() = std::move(newFactory); }
 
+namespace {
+
+// The engine's sandbox needs new user, process and network namespaces. Where the system
+// denies them (some containers do), the engine would end the whole program at its first page.
+bool sandboxCanRun()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::unshare(CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET) == 0 ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
 void prepareWebEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
+    if (::geteuid() == 0 || !sandboxCanRun())
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
