@@ -63,7 +63,8 @@ RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(c
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), copy.runtime());
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
         env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // The program decides about the browser engine's sandbox itself.
     env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
     if (options_.driven) {
