@@ -22,7 +22,10 @@ QString checkedId(const QString& id)
 
 QString literal(const QString& text)
 {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+    QString quoted = QString(text).replace(QLatin1Char('\''), QLatin1String("''"));
+    // SQLite reads a statement only up to its first NUL, so a NUL is joined in as char(0).
+    quoted.replace(QChar(0), QLatin1String("'||char(0)||'"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString loginCountRead() { return QStringLiteral("select F3 from S_U"); }

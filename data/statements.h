@@ -8,7 +8,7 @@
 
 namespace Sql {
 
-// text as a single-quoted literal: 'it''s'
+// text as a single-quoted literal: 'it''s'; a NUL in it is joined in as 'a'||char(0)||'b'.
 QString literal(const QString& text);
 
 QString loginCountRead();
