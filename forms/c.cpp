@@ -8,12 +8,12 @@
 #include "data/statements.h"
 #include "forms/main.h"
 #include "platform/website.h"
+#include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
 
 #include <QStyle>
-#include <QValidator>
 
 QPointer<TfrmC> frmC;
 
@@ -21,50 +21,6 @@ namespace {
 
 constexpr int kFieldLength = 50;
 constexpr int kDescriptionLength = 200;
-
-bool isPairAt(const QString& text, qsizetype i)
-{
-    return i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate();
-}
-
-// Unicode code points: an emoji made of a surrogate pair counts once.
-qsizetype characterCount(const QString& text)
-{
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < text.size(); ++i, ++count)
-        if (isPairAt(text, i))
-            ++i;
-    return count;
-}
-
-// Holds an edit to a number of characters rather than UTF-16 units, so an emoji counts as one
-// character and is never cut in half. What goes beyond the limit is dropped from the end of
-// what was just typed, pasted or set, as a plain length limit does: the cursor stands right
-// after the new text.
-class CharacterLimit : public QValidator {
-public:
-    CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
-
-    State validate(QString& input, int& pos) const override
-    {
-        for (qsizetype excess = characterCount(input) - limit_; excess > 0; --excess)
-            removeCharacterBefore(input, pos);
-        return Acceptable;
-    }
-
-private:
-    // Removes the character before the cursor, or the last one when the cursor is at the start.
-    static void removeCharacterBefore(QString& input, int& pos)
-    {
-        const int end = pos > 0 ? pos : int(input.size());
-        const int width = end >= 2 && isPairAt(input, end - 2) ? 2 : 1;
-        input.remove(end - width, width);
-        if (end == pos)
-            pos -= width;
-    }
-
-    int limit_;
-};
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // A one-line edit for passwords (see passwordedit.h).
 #include "widgets/passwordedit.h"
 
+#include "widgets/characterlimit.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QProxyStyle>
@@ -40,4 +42,5 @@ TPasswordEdit::TPasswordEdit(QWidget* parent) : QLineEdit(parent)
 {
     setStyle(atMaskStyle());
     setEchoMode(QLineEdit::Password);
+    setValidator(new CharacterLimit(kMaxCharacters, this));
 }

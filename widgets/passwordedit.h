@@ -1,4 +1,5 @@
-// A one-line edit for passwords that shows every typed character as "@".
+// A one-line edit for passwords that shows every typed character as "@" and holds at most 20
+// characters (an emoji counts as one).
 #pragma once
 
 #include <QLineEdit>
@@ -7,4 +8,6 @@ class TPasswordEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit TPasswordEdit(QWidget* parent = nullptr);
+
+    static constexpr int kMaxCharacters = 20;
 };
