@@ -140,6 +140,7 @@ Memory medianMemory(int runs, F measure)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
     const QString floorProgram = QStringLiteral(FLOOR_PATH);
     HeldSite site;

@@ -114,6 +114,20 @@ void activateFor(QWidget* target)
     }
 }
 
+// Where a key goes: the widget with the keyboard focus. Without a window manager no window may
+// be active; the key then goes to the focus of the open dialog, or of a shown window.
+QWidget* keyTarget()
+{
+    if (QWidget* focus = QApplication::focusWidget())
+        return focus;
+    if (QWidget* dialog = QApplication::activeModalWidget())
+        return dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->focusWidget())
+            return window->focusWidget();
+    return nullptr;
+}
+
 QMessageBox* activeBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
 
 QAbstractItemView* findView(const QString& path) { return qobject_cast<QAbstractItemView*>(findWidget(path)); }
@@ -186,7 +200,7 @@ private:
             return answer(arg);
         if (command == "keys")
             return later([text = arg] {
-                if (QWidget* target = QApplication::focusWidget())
+                if (QWidget* target = keyTarget())
                     typeInto(target, text);
             });
         if (command == "key")
@@ -259,10 +273,7 @@ private:
     {
         const QKeyCombination combination = QKeySequence::fromString(name)[0];
         later([combination] {
-            QWidget* target = QApplication::focusWidget();
-            if (!target)
-                target = QApplication::activeWindow();
-            if (target)
+            if (QWidget* target = keyTarget())
                 QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
         });
     }
