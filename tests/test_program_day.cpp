@@ -114,9 +114,7 @@ void changePassword(RemoteProgram& program, const QString& name, const QString& 
     selectRow(program, rowNamed(program, name));
     program.click(u"frmMain/SpeedButton2"_s);
     program.waitVisible(u"frmC/Edit3"_s);
-    program.click(u"frmC/Edit3"_s);
-    program.key(u"Ctrl+A"_s);
-    program.keys(password);
+    program.typeInto(u"frmC/Edit3"_s, password);
     program.click(u"frmC/BitBtn1"_s);
     program.expectBox(u"恭喜！恭喜！ 账户信息 保存成功！"_s);
 }
@@ -131,10 +129,7 @@ QStringList columnTexts(RemoteProgram& program, int column)
 
 void filterByName(RemoteProgram& program, const QString& text)
 {
-    program.click(u"frmMain/Edit1"_s);
-    program.key(u"Ctrl+A"_s);
-    program.key(u"Backspace"_s);
-    program.keys(text);
+    program.typeInto(u"frmMain/Edit1"_s, text);
     program.click(u"frmMain/BitBtn1"_s);
 }
 
@@ -263,9 +258,7 @@ private slots:
         second.start();
         logIn(second, u"admin"_s);
         second.expectBox(u"密码错误，请重新录入密码！"_s);
-        second.click(u"frmLogin/Edit1"_s);
-        second.key(u"Ctrl+A"_s);
-        second.keys(newLoginPassword);
+        second.typeInto(u"frmLogin/Edit1"_s, newLoginPassword);
         second.click(u"frmLogin/BitBtn1"_s);
         second.waitVisible(u"frmMain/DBGrid1"_s);
         QCOMPARE(shownAccounts(second), sortedTexts(expected));

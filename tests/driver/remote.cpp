@@ -129,6 +129,8 @@ QStringList RemoteProgram::call(const QStringList& command)
 void RemoteProgram::typeInto(const QString& path, const QString& text)
 {
     click(path);
+    key(QStringLiteral("Ctrl+A"));
+    key(QStringLiteral("Backspace"));
     keys(text);
 }
 

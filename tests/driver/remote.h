@@ -56,7 +56,7 @@ public:
     void click(const QString& path) { call({QStringLiteral("click"), path}); }
     void keys(const QString& text) { call({QStringLiteral("keys"), text}); }
     void key(const QString& name) { call({QStringLiteral("key"), name}); }
-    // Clicks into an edit, then types.
+    // Clicks into an edit, clears it and types.
     void typeInto(const QString& path, const QString& text);
     int rowCount(const QString& grid) { return call({QStringLiteral("rows"), grid}).value(0).toInt(); }
     QString cell(const QString& grid, int row, int column);
