@@ -4,9 +4,7 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <QWebEngineView>
 #include <sched.h>
 #include <sys/wait.h>
@@ -53,63 +51,29 @@ const char* const kPlaceholderPage =
     "display:flex;align-items:center;justify-content:center;height:100vh;overflow:hidden\">"
     "<div style=\"font-size:18px;letter-spacing:2px\">墨柘密码本</div></body></html>";
 
-// The browser engine takes a few hundred milliseconds to start. It starts once the banner's
-// window is on screen, so that the window is seen and takes keys without waiting for it.
 class EngineWebView : public WebView {
 public:
-    explicit EngineWebView(QWidget* parent) : WebView(parent)
+    explicit EngineWebView(QWidget* parent) : WebView(parent), engine_(new QWebEngineView(this))
     {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-    }
-
-    void navigate(const QUrl& url) override
-    {
-        showingPlaceholder_ = false;
-        if (engine_)
-            engine_->load(url);
-        else
-            pending_ = url;
-    }
-
-protected:
-    void showEvent(QShowEvent* event) override
-    {
-        WebView::showEvent(event);
-        if (!engine_)
-            startWhenOnScreen();
-    }
-
-private:
-    void startWhenOnScreen()
-    {
-        QTimer::singleShot(kScreenPollMs, this, [this] {
-            const QWindow* screenWindow = window()->windowHandle();
-            if (engine_ || !isVisible())
-                return;
-            if (!screenWindow || !screenWindow->isExposed())
-                return startWhenOnScreen();
-            start();
-        });
-    }
-
-    void start()
-    {
-        engine_ = new QWebEngineView(this);
-        layout()->addWidget(engine_);
+        layout->addWidget(engine_);
         connect(engine_, &QWebEngineView::loadFinished, this, [this](bool ok) {
             if (!ok && !showingPlaceholder_) {
                 showingPlaceholder_ = true;
                 engine_->setHtml(QString::fromUtf8(kPlaceholderPage));
             }
         });
-        if (!pending_.isEmpty())
-            engine_->load(pending_);
     }
 
-    static constexpr int kScreenPollMs = 15;
-    QWebEngineView* engine_ = nullptr;
-    QUrl pending_;
+    void navigate(const QUrl& url) override
+    {
+        showingPlaceholder_ = false;
+        engine_->load(url);
+    }
+
+private:
+    QWebEngineView* engine_;
     bool showingPlaceholder_ = false;
 };
 
