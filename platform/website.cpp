@@ -5,6 +5,9 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QVBoxLayout>
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <sched.h>
 #include <sys/wait.h>
@@ -51,10 +54,21 @@ const char* const kPlaceholderPage =
     "display:flex;align-items:center;justify-content:center;height:100vh;overflow:hidden\">"
     "<div style=\"font-size:18px;letter-spacing:2px\">墨柘密码本</div></body></html>";
 
+// The banners keep nothing on disk: no cache, no cookies, no history of the maker's pages in
+// the user's home. One profile serves every banner and ends with the application.
+QWebEngineProfile* bannerProfile()
+{
+    static QPointer<QWebEngineProfile> profile;
+    if (!profile)
+        profile = new QWebEngineProfile(qApp);
+    return profile;
+}
+
 class EngineWebView : public WebView {
 public:
     explicit EngineWebView(QWidget* parent) : WebView(parent), engine_(new QWebEngineView(this))
     {
+        engine_->setPage(new QWebEnginePage(bannerProfile(), engine_));
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(engine_);
