@@ -43,26 +43,14 @@ QWidget* findWindow(const QString& name)
     return hidden;
 }
 
-// "frmMain/SpeedButton1": a window by its name, then a widget inside it by its name;
-// "." is the widget that has the keyboard focus.
+// "frmMain/SpeedButton1": a window by its name, then a widget inside it by its name.
 QWidget* findWidget(const QString& path)
 {
-    if (path == QLatin1String("."))
-        return QApplication::focusWidget();
     const QStringList parts = path.split(QLatin1Char('/'));
     QWidget* widget = findWindow(parts.first());
     for (qsizetype i = 1; widget && i < parts.size(); ++i)
         widget = widget->findChild<QWidget*>(parts[i]);
     return widget;
-}
-
-QString pathOf(const QWidget* widget)
-{
-    if (!widget)
-        return QString();
-    if (widget->isWindow())
-        return widget->objectName();
-    return pathOf(widget->window()) + QLatin1Char('/') + widget->objectName();
 }
 
 QString textOf(const QWidget* widget)
@@ -184,14 +172,10 @@ private:
     {
         const QByteArray command = fields.value(0);
         const QString arg = QString::fromUtf8(fields.value(1));
-        if (command == "ping")
-            return reply({QString::number(QCoreApplication::applicationPid())});
         if (command == "visible") {
             QWidget* widget = findWidget(arg);
             return reply({widget && widget->isVisible() ? QStringLiteral("1") : QStringLiteral("0")});
         }
-        if (command == "focus")
-            return reply({pathOf(QApplication::focusWidget())});
         if (command == "box") {
             QMessageBox* box = activeBox();
             return box ? reply({box->windowTitle(), box->text()}) : reply({});
@@ -214,8 +198,6 @@ private:
             return;
         if (command == "text")
             return reply({textOf(widget)});
-        if (command == "enabled")
-            return reply({widget->isEnabled() ? QStringLiteral("1") : QStringLiteral("0")});
         if (command == "click")
             return later([target = QPointer<QWidget>(widget)] {
                 if (!target)
@@ -225,8 +207,8 @@ private:
             });
         if (command == "title-click")
             return titleClick(widget, fields.value(2).toInt());
-        if (command == "row-click" || command == "row-dblclick")
-            return rowClick(widget, fields.value(2).toInt(), command == "row-dblclick");
+        if (command == "row-click")
+            return rowClick(widget, fields.value(2).toInt());
         fail(QStringLiteral("unknown command ") + QString::fromUtf8(command));
     }
 
@@ -309,7 +291,7 @@ private:
         });
     }
 
-    void rowClick(QWidget* widget, int row, bool twice)
+    void rowClick(QWidget* widget, int row)
     {
         auto view = qobject_cast<QAbstractItemView*>(widget);
         if (!view || !view->model())
@@ -321,15 +303,11 @@ private:
         const QModelIndex index = view->model()->index(row, column);
         view->scrollTo(index);
         const QPoint centre = view->visualRect(index).center();
-        later([target = QPointer<QWidget>(view->viewport()), centre, twice] {
+        later([target = QPointer<QWidget>(view->viewport()), centre] {
             if (!target)
                 return;
             activateFor(target);
             QTest::mouseClick(target, Qt::LeftButton, {}, centre);
-            if (twice) {
-                QTest::mouseDClick(target, Qt::LeftButton, {}, centre);
-                QTest::mouseRelease(target, Qt::LeftButton, {}, centre);
-            }
         });
     }
 
