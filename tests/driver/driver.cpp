@@ -7,7 +7,7 @@
 // A line is a command and its arguments, each percent-encoded and separated by one space; the
 // answer is "ok" or "err" followed by its values the same way. A command that acts (a key, a
 // click) is answered before it is carried out, since the action may open a modal box that the
-// test then has to read and answer.
+// test then has to read and answer; pressing a box's button is answered once the box is gone.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
