@@ -76,11 +76,11 @@ std::unique_ptr<PrintJob> PrintJob::toPdfFile()
 }
 
 PrintJob::PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler, std::unique_ptr<QFile> pdfOutput)
-    : device_(std::move(device)),
+    : pdfOutput_(std::move(pdfOutput)),
+      pdfFile_(pdfOutput_ ? pdfOutput_->fileName() : QString()),
+      device_(std::move(device)),
       lines_(std::make_unique<LinePrinter>(*device_)),
-      spooler_(spooler),
-      pdfOutput_(std::move(pdfOutput)),
-      pdfFile_(pdfOutput_ ? pdfOutput_->fileName() : QString())
+      spooler_(spooler)
 {
 }
 
@@ -107,10 +107,12 @@ PrintJob::~PrintJob()
 void PrintJob::finish()
 {
     lines_->close();
-    if (pdfOutput_ && (!pdfOutput_->flush() || pdfOutput_->error() != QFileDevice::NoError))
-        throw EPrinterError(QStringLiteral("Cannot write the printout \"%1\": %2").arg(pdfFile_, pdfOutput_->errorString()));
-    if (pdfOutput_)
+    if (pdfOutput_) {
+        if (!pdfOutput_->flush() || pdfOutput_->error() != QFileDevice::NoError)
+            throw EPrinterError(
+                QStringLiteral("Cannot write the printout \"%1\": %2").arg(pdfFile_, pdfOutput_->errorString()));
         pdfOutput_->close();
+    }
     finished_ = true;
     openJob = nullptr;
     if (!pdfFile_.isEmpty())

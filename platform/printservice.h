@@ -45,12 +45,13 @@ private:
     static std::unique_ptr<PrintJob> onDefaultPrinter();
     static std::unique_ptr<PrintJob> toPdfFile();
 
+    // The file a PDF job writes, opened here so that a failed write (a full disk) is seen; it
+    // outlives the device that writes into it.
+    std::unique_ptr<QFile> pdfOutput_;
+    QString pdfFile_;
     std::unique_ptr<QPagedPaintDevice> device_;
     std::unique_ptr<LinePrinter> lines_;
     QPrinter* spooler_;  // the device when it is a printer
-    // The file a PDF job writes, opened here so that a failed write (a full disk) is seen.
-    std::unique_ptr<QFile> pdfOutput_;
-    QString pdfFile_;
     bool finished_ = false;
 };
 
