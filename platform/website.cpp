@@ -4,8 +4,8 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QVBoxLayout>
 #include <QPointer>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -136,7 +136,7 @@ void TWebBrowser::setFactory(Factory newFactory) { factory() = std::move(newFact
 namespace {
 
 // The engine's sandbox needs new user, process and network namespaces. Where the system
-// denies them (some containers do), the engine would end the whole program at its first page.
+// denies them (some containers do), the engine cannot start its pages and ends the program.
 bool sandboxCanRun()
 {
     const pid_t child = ::fork();
