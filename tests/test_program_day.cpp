@@ -3,14 +3,12 @@
 // change the login password; then start again and find only the new password opening it and
 // every account exactly as typed. Run as the current user and, when that is root, also as an
 // ordinary one.
-#include "data/schema.h"
 #include "platform/website.h"
 #include "tests/driver/remote.h"
 
 #include <QDirIterator>
 #include <QFile>
 #include <QTest>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -55,26 +53,6 @@ QList<QStringList> sortedTexts(const QList<Account>& accounts)
         texts << accountTexts(a);
     std::sort(texts.begin(), texts.end());
     return texts;
-}
-
-QList<QStringList> storedAccounts(const QString& database)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    schema::applyKey(db, schema::kDatabasePassword);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "select F2,F3,F4,F5 from U_P", -1, &stmt, nullptr);
-    QList<QStringList> rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        QStringList row;
-        for (int c = 0; c < 4; ++c)
-            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)));
-        rows << row;
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 void logIn(RemoteProgram& program, const QString& password)
@@ -267,7 +245,9 @@ private slots:
         QVERIFY(second.waitForExit());
         QCOMPARE(second.exitCode(), 0);
 
-        QCOMPARE(storedAccounts(copy.database()), sortedTexts(expected));
+        QList<QStringList> stored = copy.rows("select F2,F3,F4,F5 from U_P");
+        std::sort(stored.begin(), stored.end());
+        QCOMPARE(stored, sortedTexts(expected));
         QCOMPARE(modeOf(copy.database()), 0600);
         QCOMPARE(modeOf(copy.folder() + u"Data"_s), 0700);
         QStringList secrets{newLoginPassword, changedPassword};

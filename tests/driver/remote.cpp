@@ -1,6 +1,8 @@
 // The test's side of the driver (see remote.h).
 #include "tests/driver/remote.h"
 
+#include "data/schema.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -10,6 +12,7 @@
 #include <grp.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -44,6 +47,35 @@ QString ProgramCopy::program() const { return folder() + QStringLiteral("mzpwdbo
 QString ProgramCopy::database() const { return folder() + QStringLiteral("Data/db.mzx"); }
 QString ProgramCopy::home() const { return root() + QStringLiteral("/home"); }
 QString ProgramCopy::runtime() const { return root() + QStringLiteral("/runtime"); }
+
+QList<QStringList> ProgramCopy::rows(const char* sql) const
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    schema::applyKey(db, schema::kDatabasePassword);
+    sqlite3_stmt* stmt = nullptr;
+    QList<QStringList> rows;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+        rows << QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        QStringList row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                     sqlite3_column_bytes(stmt, c));
+        rows << row;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+QStringList ProgramCopy::column(const char* sql) const
+{
+    QStringList values;
+    for (const QStringList& row : rows(sql))
+        values << row.value(0);
+    return values;
+}
 
 void ProgramCopy::giveTo(uid_t user, gid_t group) const
 {
