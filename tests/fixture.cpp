@@ -42,12 +42,14 @@ QString TestDatabase::path() const { return folder() + QStringLiteral("Data/db.m
 
 void TestDatabase::exec(const QString& sql) { schema::exec(db_, sql.toStdString()); }
 
-QList<QStringList> TestDatabase::rows(const QString& sql)
+QList<QStringList> TestDatabase::rows(const QString& sql) { return fetchRows(db_, sql); }
+
+QList<QStringList> fetchRows(sqlite3* db, const QString& sql)
 {
     sqlite3_stmt* stmt = nullptr;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
-        qFatal("%s: %s", text.constData(), sqlite3_errmsg(db_));
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        qFatal("%s: %s", text.constData(), sqlite3_errmsg(db));
     QList<QStringList> result;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         QStringList row;

@@ -41,6 +41,10 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+// Every row of a statement, each value as text; a statement the engine refuses ends the test
+// program with the engine's message.
+QList<QStringList> fetchRows(sqlite3* db, const QString& sql);
+
 // Loads the program's resources (pictures, pages) into a test program.
 void initTestResources();
 

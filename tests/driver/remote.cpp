@@ -2,6 +2,7 @@
 #include "tests/driver/remote.h"
 
 #include "data/schema.h"
+#include "tests/fixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -53,20 +54,9 @@ QList<QStringList> ProgramCopy::rows(const char* sql) const
     sqlite3* db = nullptr;
     sqlite3_open_v2(database().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     schema::applyKey(db, schema::kDatabasePassword);
-    sqlite3_stmt* stmt = nullptr;
-    QList<QStringList> rows;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-        rows << QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
-    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-        QStringList row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
-            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
-                                     sqlite3_column_bytes(stmt, c));
-        rows << row;
-    }
-    sqlite3_finalize(stmt);
+    const QList<QStringList> result = fetchRows(db, QString::fromUtf8(sql));
     sqlite3_close(db);
-    return rows;
+    return result;
 }
 
 QStringList ProgramCopy::column(const char* sql) const

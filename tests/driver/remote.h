@@ -24,7 +24,7 @@ public:
     QString root() const;  // everything above lives under this folder
     // The rows of a statement on the copy's database, read through a connection of the test's
     // own, which first rolls back what a killed program left half done, as its next start
-    // would. A statement the engine refuses gives one row holding "error: " and its message.
+    // would.
     QList<QStringList> rows(const char* sql) const;
     QStringList column(const char* sql) const;  // the first column of those rows
     // Hands the whole tree to another user, for a run as that user.
