@@ -151,8 +151,11 @@ void TADOConnection::open()
                                  + QString::fromUtf8(path));
         schema::applyKey(db, key.toStdString());
         // Reading the schema is the first access that needs the key: a wrong key or a file
-        // that is no database fails here, not later in the middle of a statement.
-        schema::exec(db, "SELECT count(*) FROM sqlite_master;PRAGMA cache_size = -32000;PRAGMA synchronous = FULL;");
+        // that is no database fails here, not later in the middle of a statement. EXTRA also
+        // syncs the folder once the commit has removed the rollback journal, so that a power
+        // cut right after a save's success notice cannot bring the journal back and with it
+        // roll the save back.
+        schema::exec(db, "SELECT count(*) FROM sqlite_master;PRAGMA cache_size = -32000;PRAGMA synchronous = EXTRA;");
     } catch (const std::runtime_error& e) {
         sqlite3_close_v2(db);
         throw EDatabaseError(QString::fromUtf8(e.what()));

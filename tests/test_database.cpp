@@ -209,6 +209,18 @@ private Q_SLOTS:
         QVERIFY(!IsLoginPassword(&query, QStringLiteral("admin")));
     }
 
+    // EXTRA: the folder is synced too once a commit has removed the rollback journal, so a
+    // power cut cannot bring the journal back and roll the commit back.
+    void commitsAreSyncedToTheDiskWithTheirFolder()
+    {
+        TestDatabase db;
+        TADOQuery query;
+        run(QStringLiteral("PRAGMA synchronous"), &query, true);
+        QCOMPARE(query.FieldByName(QStringLiteral("synchronous")), QStringLiteral("3"));
+        run(QStringLiteral("PRAGMA journal_mode"), &query, true);
+        QCOMPARE(query.FieldByName(QStringLiteral("journal_mode")), QStringLiteral("delete"));
+    }
+
     void onlyOneStatementRunsAtATime()
     {
         TestDatabase db;
