@@ -3,6 +3,7 @@
 
 #include "app/unit1.h"
 #include "data/connection.h"
+#include "data/exception.h"
 #include "data/query.h"
 #include "data/statements.h"
 
@@ -30,6 +31,16 @@ void ExecSql(TADOQuery* query)
 {
     prepareSql(query);
     query->ExecSQL();
+}
+
+void ExecSqlOnOneRow(TADOQuery* query, const QString& record)
+{
+    ExecSql(query);
+    if (query->RowsAffected() == 0)
+        throw EDatabaseError(QStringLiteral("Row cannot be located for updating. The %1 no longer exists").arg(record));
+    if (query->RowsAffected() > 1)
+        throw EDatabaseError(QStringLiteral("Key column information is insufficient or incorrect. "
+                                            "Too many rows were affected by update"));
 }
 
 TfrmDM::TfrmDM(QObject* parent)

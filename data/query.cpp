@@ -47,13 +47,19 @@ public:
 
     sqlite3_stmt* get() const { return stmt_; }
 
-    void runToEnd()
+    // Returns the number of rows the statement itself inserted, changed or deleted.
+    int runToEnd()
     {
+        sqlite3* db = sqlite3_db_handle(stmt_);
+        // sqlite3_changes() keeps the count of the last such statement, so a statement of
+        // another kind, or one that touched no row, is told by the total not moving.
+        const int before = sqlite3_total_changes(db);
         int rc;
         while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
         }
         if (rc != SQLITE_DONE)
-            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_))));
+            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+        return sqlite3_total_changes(db) == before ? 0 : sqlite3_changes(db);
     }
 
 private:
@@ -92,8 +98,9 @@ void TADOQuery::Open()
 
 void TADOQuery::ExecSQL()
 {
+    rowsAffected_ = 0;
     Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
-    statement.runToEnd();
+    rowsAffected_ = statement.runToEnd();
 }
 
 void TADOQuery::Close()
@@ -251,7 +258,9 @@ void TADOQuery::Delete()
                                 .arg(QString(key.table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
                                      QString(key.origin).replace(QLatin1Char('"'), QLatin1String("\"\""))));
     sqlite3_bind_int64(statement.get(), 1, Text(current_, column).toLongLong());
-    statement.runToEnd();
+    if (statement.runToEnd() != 1)
+        throw EDatabaseError(QStringLiteral(
+            "Row cannot be located for updating. Some values may have been changed since it was last read"));
 
     const int removed = current_;
     const int fetchedRow = order_[std::size_t(removed)];

@@ -24,8 +24,10 @@ public:
 
     // Runs the statement and fetches every row; does nothing when the query is already open.
     void Open();
-    // Runs a statement that returns no rows.
+    // Runs a statement that returns no rows; RowsAffected() then tells how many rows it
+    // inserted, changed or deleted (not counting what triggers did).
     void ExecSQL();
+    int RowsAffected() const { return rowsAffected_; }
     void Close();
     bool Active() const { return active_; }
 
@@ -55,7 +57,8 @@ public:
     void setSort(const QString& sort);
 
     // Deletes the current row from its table and from the result; the next row becomes
-    // current (the previous one when the last row went).
+    // current (the previous one when the last row went). A row that is no longer in its table
+    // is an error, and stays in the result.
     void Delete();
 
 signals:
@@ -78,6 +81,7 @@ private:
     std::vector<std::unique_ptr<SortKeys>> keys_;
     QString sort_;
     bool active_ = false;
+    int rowsAffected_ = 0;
     int current_ = -1;
     bool bof_ = true;
     bool eof_ = true;

@@ -58,7 +58,11 @@ void TfrmC::BitBtn1Click()
     if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！")) || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
         return;
     mySql = saveStatement(date);
-    ExecSql(ADOQuery1);
+    // A changed account another connection has deleted meanwhile is an error, not a success.
+    if (isNewAccount())
+        ExecSql(ADOQuery1);
+    else
+        ExecSqlOnOneRow(ADOQuery1, QStringLiteral("account"));
     Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
     // The closed editor is freed once this handler has returned; from here on only the main
     // window is touched.
@@ -77,10 +81,12 @@ bool TfrmC::isFilled(QLineEdit* edit, const QString& notice)
     return false;
 }
 
+bool TfrmC::isNewAccount() const { return ui.Lab_ID->text() == QLatin1String("0"); }
+
 QString TfrmC::saveStatement(const QString& date) const
 {
-    const QString id = ui.Lab_ID->text();
-    if (id != QLatin1String("0"))
-        return Sql::accountUpdate(ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text(), date, id);
+    if (!isNewAccount())
+        return Sql::accountUpdate(ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text(), date,
+                                  ui.Lab_ID->text());
     return Sql::accountInsert(date, ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text());
 }

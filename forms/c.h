@@ -23,6 +23,7 @@ public:
 private:
     void limitLengths();
     bool isFilled(QLineEdit* edit, const QString& notice);
+    bool isNewAccount() const;
     QString saveStatement(const QString& date) const;
 };
 

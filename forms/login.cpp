@@ -83,5 +83,5 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event)
 void TfrmLogin::stampLogin()
 {
     mySql = Sql::loginStamp(QDate::currentDate());
-    ExecSql(ADOQuery2);
+    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
 }

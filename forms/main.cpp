@@ -198,7 +198,7 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    ExecSql(ADOQuery2);
+    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("account"));
     Ref();
 }
 

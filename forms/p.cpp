@@ -44,7 +44,7 @@ void TfrmP::BitBtn1Click()
         return;
     }
     mySql = Sql::passwordUpdate(newPassword);
-    ExecSql(ADOQuery2);
+    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
     Dialogs::notice(QStringLiteral("密码修改成功，请重新登录！"));
     Application::Terminate();
 }

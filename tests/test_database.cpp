@@ -221,6 +221,57 @@ private Q_SLOTS:
         QCOMPARE(query.FieldByName(QStringLiteral("journal_mode")), QStringLiteral("delete"));
     }
 
+    void executionTellsTheRowsTheStatementChanged()
+    {
+        TestDatabase db;
+        const qint64 id = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("a"), QStringLiteral("u"));
+        db.addAccount(QStringLiteral("2020-01-02"), QStringLiteral("b"), QStringLiteral("u"));
+        TADOQuery query;
+        run(QStringLiteral("update U_P set F3='v'"), &query, false);
+        QCOMPARE(query.RowsAffected(), 2);
+        run(QStringLiteral("update U_P set F3='v' where ID=%1").arg(id + 5), &query, false);
+        QCOMPARE(query.RowsAffected(), 0);
+        run(QStringLiteral("update U_P set F3='w' where ID=%1").arg(id), &query, false);
+        QCOMPARE(query.RowsAffected(), 1);
+        // A statement of another kind changes no row, whatever the one before it changed.
+        run(QStringLiteral("create table T(x)"), &query, false);
+        QCOMPARE(query.RowsAffected(), 0);
+        // Rows a trigger skips are not changed, and rows a trigger changes are not the statement's.
+        db.exec(QStringLiteral("create trigger skip before update on U_P when old.ID=%1 begin "
+                               "insert into T values(1); select raise(ignore); end").arg(id));
+        run(QStringLiteral("update U_P set F3='x'"), &query, false);
+        QCOMPARE(query.RowsAffected(), 1);
+        run(QStringLiteral("update U_P set F3='x' where ID=%1").arg(id), &query, false);
+        QCOMPARE(query.RowsAffected(), 0);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("update U_P set nothing=1"), &query, false));
+        QCOMPARE(query.RowsAffected(), 0);
+    }
+
+    // A statement that must change one known row reports any other outcome as an error.
+    void oneRowStatementsRefuseNoneAndMore()
+    {
+        TestDatabase db;
+        const qint64 id = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("a"), QStringLiteral("u"));
+        db.addAccount(QStringLiteral("2020-01-02"), QStringLiteral("b"), QStringLiteral("u"));
+        TADOQuery query;
+        const auto runOnOneRow = [&](const QString& sql) {
+            mySql = sql;
+            try {
+                ExecSqlOnOneRow(&query, QStringLiteral("account"));
+            } catch (const EDatabaseError& e) {
+                return e.message();
+            }
+            return QString();
+        };
+        QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))), QString());
+        QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))),
+                 QStringLiteral("Row cannot be located for updating. The account no longer exists"));
+        QCOMPARE(runOnOneRow(QStringLiteral("insert into U_P(F2) values('c'),('d')")),
+                 QStringLiteral("Key column information is insufficient or incorrect. "
+                                "Too many rows were affected by update"));
+        QCOMPARE(db.count(QStringLiteral("U_P")), 3);
+    }
+
     void onlyOneStatementRunsAtATime()
     {
         TestDatabase db;

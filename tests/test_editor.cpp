@@ -324,6 +324,32 @@ private Q_SLOTS:
         QVERIFY(frmC.isNull());
     }
 
+    // Another connection deleted the account while its editor was open: saving changes no row,
+    // which is an error, not a success; nothing else changes.
+    void savingAnAccountDeletedMeanwhileIsAnError()
+    {
+        const qint64 id = db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("gone"), QStringLiteral("u"));
+        db_->addAccount(QStringLiteral("2023-01-01"), QStringLiteral("kept"), QStringLiteral("u"));
+        frmMain->Ref();
+        const QStringList typed{QStringLiteral("edited"), QStringLiteral("user"), QStringLiteral("new secret"),
+                                QStringLiteral("about")};
+        TfrmC* editor = openEditor(QString::number(id));
+        fill(editor, typed);
+        db_->exec(QStringLiteral("delete from U_P where ID=%1").arg(id));
+        const auto before = stored();
+        const auto shown = listed();
+        MessageBoxRecorder boxes;
+        save(editor);
+
+        QCOMPARE(boxes.texts(),
+                 QStringList{QStringLiteral("Row cannot be located for updating. The account no longer exists.")});
+        QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QVERIFY(editor->isVisible());
+        QCOMPARE(texts(editor), typed);
+        QCOMPARE(stored(), before);
+        QCOMPARE(listed(), shown);
+    }
+
     void databaseErrorKeepsEditorOpen_data()
     {
         QTest::addColumn<QString>("id");

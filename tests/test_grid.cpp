@@ -424,6 +424,24 @@ private Q_SLOTS:
         QCOMPARE(w.grid->model()->rowCount(), 2);
     }
 
+    // The row went from the file since it was read: nothing is deleted, which is an error, and
+    // the row stays in the grid.
+    void ctrlDeleteOfARowDeletedMeanwhileIsAnError()
+    {
+        GridWindow w(2);
+        w.open();
+        w.db.exec(QStringLiteral("delete from U_P where ID=") + w.query.FieldByName(QStringLiteral("ID")));
+        QSignalSpy deleted(w.grid, &TDBGrid::RecordDeleted);
+        MessageBoxRecorder boxes;
+        QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"),
+                                             QStringLiteral("Row cannot be located for updating. Some values may have "
+                                                            "been changed since it was last read.")}));
+        QCOMPARE(deleted.count(), 0);
+        QCOMPARE(w.grid->model()->rowCount(), 2);
+        QCOMPARE(w.query.RecordCount(), 2);
+    }
+
     void typingChangesNothing()
     {
         GridWindow w(5);

@@ -176,17 +176,31 @@ private Q_SLOTS:
         QCOMPARE(program.loginRecord().value(2), QStringLiteral("1"));
     }
 
+    void failedStampKeepsTheLoginWindow_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("trouble");
+        QTest::newRow("refused") << QStringLiteral("SELECT RAISE(ABORT, 'stamp refused')")
+                                 << QStringLiteral("stamp refused");
+        // A stamp that changes no record is no stamp.
+        QTest::newRow("skipped")
+            << QStringLiteral("SELECT RAISE(IGNORE)")
+            << QStringLiteral("Row cannot be located for updating. The login record no longer exists.");
+    }
+
     void failedStampKeepsTheLoginWindow()
     {
-        Program program([](TestDatabase& db) {
-            db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON S_U BEGIN SELECT RAISE(ABORT, 'stamp refused'); END"));
+        QFETCH(QString, trigger);
+        QFETCH(QString, trouble);
+        Program program([&](TestDatabase& db) {
+            db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON S_U BEGIN %1; END").arg(trigger));
         });
         const QStringList before = program.loginRecord();
         program.type(QStringLiteral("admin"));
         program.clickOpen();
         QCOMPARE(program.boxes.boxes().size(), 1);
         QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
-        QVERIFY(program.boxes.texts().first().contains(QStringLiteral("stamp refused")));
+        QVERIFY(program.boxes.texts().first().contains(trouble));
         QVERIFY(frmLogin->isVisible());
         QVERIFY(!frmMain->isVisible());
         QCOMPARE(program.loginRecord(), before);

@@ -122,6 +122,23 @@ private Q_SLOTS:
         QVERIFY(d.opensTheProgram(newPassword));
     }
 
+    // The login record did not take the new password (here a trigger skips it): that is an
+    // error, not the success notice, and the program goes on with the dialog open.
+    void updateThatChangesNoRecordIsAnError()
+    {
+        Dialog d;
+        d.db.exec(QStringLiteral("create trigger keep before update on S_U begin select raise(ignore); end"));
+        const int terminations = Application::TerminateRequests();
+        d.type(QStringLiteral("admin"), QStringLiteral("new"), QStringLiteral("new"));
+        d.save();
+        QCOMPARE(d.boxes.texts(),
+                 QStringList{QStringLiteral("Row cannot be located for updating. The login record no longer exists.")});
+        QCOMPARE(d.boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QCOMPARE(Application::TerminateRequests(), terminations);
+        QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("new"));
+        QCOMPARE(d.password(), QStringLiteral("admin"));
+    }
+
     void escAndEnterAnswerOnlyAFocusedButton()
     {
         Dialog d;

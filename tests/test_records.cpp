@@ -138,6 +138,26 @@ private Q_SLOTS:
         QCOMPARE(grid()->currentIndex().row(), list()->RecNo() - 1);
     }
 
+    // The account went from the file since the list was read: the delete changes no row, which
+    // is told as an error, and the list stays as it was until it is next queried.
+    void deletingAnAccountDeletedMeanwhileIsAnError()
+    {
+        db_->addAccounts(2);
+        TestProgram::showMainWindow();
+        const QStringList shown = listed(0);
+        db_->exec(u"delete from U_P where ID="_s + currentId());
+        const auto expected = stored();
+
+        MessageBoxRecorder boxes;
+        boxes.answerNext(Button::Yes);
+        frmMain->ui.SpeedButton3->click();
+        QCOMPARE(boxes.texts(), (QStringList{u"确认要删除账户信息吗？该删除将不可恢复！"_s,
+                                             u"Row cannot be located for updating. The account no longer exists."_s}));
+        QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
+        QCOMPARE(stored(), expected);
+        QCOMPARE(listed(0), shown);
+    }
+
     void emptyListOnlyAdds()
     {
         TestProgram::showMainWindow();
