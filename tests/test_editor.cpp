@@ -266,6 +266,52 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QLatin1Char('a') + QString(limit - 2, QLatin1Char('y')) + QLatin1Char('b'));
     }
 
+    // What the user sees as one character (a letter with its accents, an emoji joined into one,
+    // a flag) is kept or dropped whole, wherever the limit falls inside it.
+    void lengthLimitsNeverSplitACharacter_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("character");
+        const QString acute = QStringLiteral("e\u0301");
+        const QString family = QStringLiteral("👨\u200D👩\u200D👧");
+        const QString flag = QStringLiteral("🇨🇳");
+        const QString marked = QStringLiteral("a\u0308\u0301\u0323");
+        QTest::newRow("accent, account name") << QStringLiteral("Edit1") << 50 << acute;
+        QTest::newRow("accent, description") << QStringLiteral("Edit4") << 200 << acute;
+        QTest::newRow("joined emoji, user name") << QStringLiteral("Edit2") << 50 << family;
+        QTest::newRow("flag, password") << QStringLiteral("Edit3") << 50 << flag;
+        QTest::newRow("three marks, description") << QStringLiteral("Edit4") << 200 << marked;
+    }
+
+    void lengthLimitsNeverSplitACharacter()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, limit);
+        QFETCH(QString, character);
+        TfrmC* editor = openEditor();
+        auto* field = editor->findChild<QLineEdit*>(edit);
+        const int points = int(character.toUcs4().size());
+        // The limit falls inside the character wherever it falls in: all of it goes.
+        for (int inside = 1; inside < points; ++inside) {
+            const QString head(limit - inside, QLatin1Char('x'));
+            field->setText(head + character + QStringLiteral("z"));
+            QCOMPARE(field->text(), head);
+            field->clear();
+            typeText(field, head + character);
+            QCOMPARE(field->text(), head);
+        }
+        // Where it fits exactly it stays whole, and what follows it goes.
+        const QString head(limit - points, QLatin1Char('x'));
+        field->setText(head + character + character);
+        QCOMPARE(field->text(), head + character);
+        // Pasted in the middle, the pasted text loses whole characters from its end.
+        field->setText(QStringLiteral("ab"));
+        field->setCursorPosition(1);
+        field->insert(character.repeated(limit));
+        QCOMPARE(field->text(), QLatin1Char('a') + character.repeated((limit - 2) / points) + QLatin1Char('b'));
+    }
+
     void keysPressOnlyTheFocusedButton()
     {
         TfrmC* editor = openEditor();

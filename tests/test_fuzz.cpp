@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -48,6 +49,21 @@ QStringList characters(const QString& text)
 }
 
 QString firstCharacters(const QString& text, int n) { return characters(text).mid(0, n).join(QString()); }
+
+// What an edit limited to n characters holds once added is typed or pasted at the end of held:
+// as many whole grapheme clusters of the two as n characters take.
+QString appendWithin(const QString& held, const QString& added, int n)
+{
+    const QString text = held + added;
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype kept = 0, count = 0;
+    for (qsizetype next; (next = clusters.toNextBoundary()) > 0; kept = next) {
+        count += characters(text.mid(kept, next - kept)).size();
+        if (count > n)
+            break;
+    }
+    return text.left(kept);
+}
 
 // Hostile texts from a fixed seed: quotes and statement pieces, LIKE wildcards, backslashes,
 // control characters with NUL, Chinese, characters beyond the BMP, random Latin-1 and BMP
@@ -168,15 +184,13 @@ private:
 
 bool typedByKeys(QChar c) { return c.unicode() <= 0xFF && c.isPrint(); }
 
-// Presses the keys of printable Latin-1 text; QTest's key clicks know ASCII only.
-void pressKeys(QLineEdit* edit, const QString& text)
+// Presses the key of a printable Latin-1 character; QTest's key clicks know ASCII only.
+void pressKey(QLineEdit* edit, QChar c)
 {
-    for (QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(edit, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key(c.unicode()), QString(c), Qt::NoModifier);
-    }
+    if (c.unicode() < 0x80)
+        QTest::keyClick(edit, char(c.unicode()));
+    else
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key(c.unicode()), QString(c), Qt::NoModifier);
 }
 
 void paste(QLineEdit* edit, const QString& text)
@@ -187,29 +201,42 @@ void paste(QLineEdit* edit, const QString& text)
 
 // Replaces what the edit holds with text as a user would: printable Latin-1 by keys, the rest
 // through the input method or, where that is off (password edits), by pasting; long texts
-// pasted whole. Returns what the edit then ought to hold: text cut to its limit in characters,
-// or for the query edit to its plain length limit (its long texts are ASCII).
+// pasted whole. Returns what the edit then ought to hold: each key, commit or paste cut to the
+// limit in whole characters as the user sees them, or for the query edit to its plain length
+// limit (its long texts are ASCII).
 QString enter(QLineEdit* edit, QString text, Generator& gen, int characterLimit = 0)
 {
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_Backspace);
+    QString expected;
+    const auto added = [&](const QString& piece) {
+        expected = characterLimit ? appendWithin(expected, piece, characterLimit)
+                                  : (expected + piece).left(edit->maxLength());
+    };
     if (text.size() > 1000) {
         paste(edit, text);
-    } else {
-        for (qsizetype i = 0, end; i < text.size(); i = end) {
-            const bool keys = typedByKeys(text[i]);
-            for (end = i + 1; end < text.size() && typedByKeys(text[end]) == keys;)
-                ++end;
-            const QString run = text.mid(i, end - i);
-            if (keys)
-                pressKeys(edit, run);
-            else if (edit->testAttribute(Qt::WA_InputMethodEnabled) && gen.chance(50))
-                typeText(edit, run);
-            else
-                paste(edit, run);
-        }
+        added(text);
+        return expected;
     }
-    return characterLimit ? firstCharacters(text, characterLimit) : text.left(edit->maxLength());
+    for (qsizetype i = 0, end; i < text.size(); i = end) {
+        const bool keys = typedByKeys(text[i]);
+        for (end = i + 1; end < text.size() && typedByKeys(text[end]) == keys;)
+            ++end;
+        const QString run = text.mid(i, end - i);
+        if (keys) {
+            for (QChar c : run) {
+                pressKey(edit, c);
+                added(c);
+            }
+            continue;
+        }
+        if (edit->testAttribute(Qt::WA_InputMethodEnabled) && gen.chance(50))
+            typeText(edit, run);
+        else
+            paste(edit, run);
+        added(run);
+    }
+    return expected;
 }
 
 // The text as a literal that owes nothing to the program's quoting.

@@ -1,37 +1,48 @@
 // A length limit counted in characters (see characterlimit.h).
 #include "widgets/characterlimit.h"
 
+#include <QTextBoundaryFinder>
+
 namespace {
 
-bool isPairAt(const QString& text, qsizetype i)
-{
-    return i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate();
-}
-
-qsizetype characterCount(const QString& text)
+qsizetype characterCount(QStringView text)
 {
     qsizetype count = 0;
     for (qsizetype i = 0; i < text.size(); ++i, ++count)
-        if (isPairAt(text, i))
+        if (i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate())
             ++i;
     return count;
 }
 
-// Removes the character before the cursor, or the last one when the cursor is at the start.
-void removeCharacterBefore(QString& input, int& pos)
+// Where to cut so that the whole grapheme clusters between there and end hold at least
+// excess characters (or, when there are not that many, the start of the text); excess is
+// lowered by the characters those clusters hold.
+qsizetype cutBefore(const QString& text, qsizetype end, qsizetype& excess)
 {
-    const int end = pos > 0 ? pos : int(input.size());
-    const int width = end >= 2 && isPairAt(input, end - 2) ? 2 : 1;
-    input.remove(end - width, width);
-    if (end == pos)
-        pos -= width;
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    clusters.setPosition(end);
+    qsizetype start = end;
+    while (excess > 0 && start > 0) {
+        const qsizetype previous = clusters.toPreviousBoundary();
+        excess -= characterCount(QStringView(text).mid(previous, start - previous));
+        start = previous;
+    }
+    return start;
 }
 
 }  // namespace
 
+// The text just typed ends at the cursor, so what is too much goes from there backwards; when
+// that is not enough, from the end.
 QValidator::State CharacterLimit::validate(QString& input, int& pos) const
 {
-    for (qsizetype excess = characterCount(input) - limit_; excess > 0; --excess)
-        removeCharacterBefore(input, pos);
+    qsizetype excess = characterCount(input) - limit_;
+    if (excess > 0 && pos > 0) {
+        const qsizetype start = cutBefore(input, pos, excess);
+        input.remove(start, pos - start);
+        pos = int(start);
+    }
+    if (excess > 0)
+        input.truncate(cutBefore(input, input.size(), excess));
     return Acceptable;
 }
