@@ -10,6 +10,7 @@
 #include "platform/singleinstance.h"
 #include "platform/website.h"
 #include "widgets/dialogs.h"
+#include "widgets/secretclipboard.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -77,5 +78,8 @@ int RunProgram(int& argc, char** argv)
     const int result = Application::TerminateRequests() > 0 ? 0 : QApplication::exec();
     destroyWindows();
     mySql.clear();
+    // A secret still on the clipboard goes now, before the clipboard is handed to a clipboard
+    // manager that would keep it after the end.
+    SecretClipboard::forget();
     return result;
 }

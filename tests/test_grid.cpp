@@ -1,5 +1,5 @@
 // The data grid: columns made from each result, the current row shared with the query,
-// keys, mouse, popup menu, record deletion and cell drawing.
+// keys, mouse, popup menu, record deletion, copying a cell and cell drawing.
 #include "app/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
@@ -7,12 +7,16 @@
 #include "tests/fixture.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
+#include "widgets/secretclipboard.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -440,6 +444,48 @@ private Q_SLOTS:
         QCOMPARE(deleted.count(), 0);
         QCOMPARE(w.grid->model()->rowCount(), 2);
         QCOMPARE(w.query.RecordCount(), 2);
+    }
+
+    // Ctrl+C puts the current cell on the clipboard as a secret for clipboard managers, and
+    // takes it off again when its time is up, or at once when asked (as the program's end
+    // does), unless the clipboard has changed since.
+    void ctrlCCopiesTheCellAsASecretForAWhile()
+    {
+        GridWindow w(2);
+        w.open();
+        SecretClipboard::setLifetimeForTesting(std::chrono::milliseconds(1000));
+        const auto restore = qScopeGuard([] { SecretClipboard::setLifetimeForTesting({}); });
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const auto copyCell = [&](int row, int column) {
+            w.grid->setCurrentIndex(w.cell(row, column));
+            QTest::keyClick(w.grid, Qt::Key_C, Qt::ControlModifier);
+            return w.text(row, column);
+        };
+
+        const QString password = copyCell(1, 4);
+        QVERIFY(!password.isEmpty());
+        QCOMPARE(clipboard->text(), password);
+        QCOMPARE(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+        QTest::qWait(500);
+        // A second copy starts the time afresh.
+        const QString name = copyCell(0, 2);
+        QTest::qWait(700);
+        QCOMPARE(clipboard->text(), name);
+        QTRY_VERIFY_WITH_TIMEOUT(clipboard->text().isEmpty(), 2000);
+
+        copyCell(0, 4);
+        clipboard->setText(QStringLiteral("the user's own"));
+        QTest::qWait(1300);
+        QCOMPARE(clipboard->text(), QStringLiteral("the user's own"));
+
+        copyCell(1, 3);
+        SecretClipboard::forget();
+        QVERIFY(clipboard->text().isEmpty());
+        clipboard->setText(QStringLiteral("the user's own"));
+        SecretClipboard::forget();
+        QCOMPARE(clipboard->text(), QStringLiteral("the user's own"));
+        SecretClipboard::setLifetimeForTesting({});
+        QCOMPARE(SecretClipboard::lifetime(), std::chrono::seconds(15));
     }
 
     void typingChangesNothing()

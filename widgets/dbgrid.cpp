@@ -5,6 +5,7 @@
 #include "widgets/gridindicator.h"
 #include "widgets/gridmodel.h"
 #include "widgets/guard.h"
+#include "widgets/secretclipboard.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemDelegate>
@@ -319,7 +320,21 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         guarded([this] { deleteCurrentRecord(); });
         return;
     }
+    if (event->matches(QKeySequence::Copy)) {
+        copyCurrentCell();
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+// Ctrl+C: the current cell's text, which may be a password, goes on the clipboard as a secret
+// that is cleared again after a while.
+void TDBGrid::copyCurrentCell()
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        SecretClipboard::copy(current.data().toString());
 }
 
 // Ctrl+Delete: the current row goes from the database and from the result, after a confirmation.

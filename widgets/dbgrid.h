@@ -128,6 +128,7 @@ private:
 
     void removeRow(int row);
     void deleteCurrentRecord();
+    void copyCurrentCell();
     void openPopup(const QPoint& globalPos);
 
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
