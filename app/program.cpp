@@ -6,6 +6,7 @@
 #include "data/dm.h"
 #include "forms/login.h"
 #include "forms/main.h"
+#include "platform/coredumps.h"
 #include "platform/printservice.h"
 #include "platform/singleinstance.h"
 #include "platform/website.h"
@@ -62,6 +63,8 @@ int RunProgram(int& argc, char** argv)
     prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
+    // Before the data file is opened: its key and every account it holds stay out of crash dumps.
+    disableCoreDumps();
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
     if (!TakeSingleInstanceLock(lock))
         return 0;

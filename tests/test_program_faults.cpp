@@ -1,14 +1,20 @@
 // The real program when things go wrong around it: its data file missing, removed, made
 // read-only, truncated, overwritten or locked with another key; the process killed in the
-// middle of saving; a second copy, and a copy killed while holding the single-instance lock.
-// Each time the user gets a clear error box, the program goes on, and nothing saved is lost.
+// middle of saving or crashing; a second copy, and a copy killed while holding the
+// single-instance lock. Each time the user gets a clear error box, the program goes on,
+// nothing saved is lost, and no secret is left in a core file.
 #include "data/schema.h"
 #include "tests/driver/remote.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +104,28 @@ void startShowsErrors(RemoteProgram& program, const QString& trouble)
 
 bool isRoot() { return ::geteuid() == 0; }
 
+// Runs the program as an ordinary user even when the tests run as root.
+RemoteProgram::Options asOrdinaryUser(const ProgramCopy& copy)
+{
+    RemoteProgram::Options options;
+    if (isRoot()) {
+        options.user = options.group = 65534;
+        copy.giveTo(65534, 65534);
+    }
+    return options;
+}
+
+QString fileText(const QString& path) { return QString::fromUtf8(contents(path)); }
+
+// The value of one line of /proc/PID/status or /proc/PID/limits, spaces simplified.
+QString procLine(const QString& file, const QString& start)
+{
+    for (const QString& line : fileText(file).split(u'\n'))
+        if (line.startsWith(start))
+            return line.mid(start.size()).simplified();
+    return QString();
+}
+
 }  // namespace
 
 class ProgramFaultsTest : public QObject {
@@ -165,12 +193,7 @@ private slots:
     void fileMadeReadOnlyWhileRunning()
     {
         ProgramCopy copy;
-        RemoteProgram::Options options;
-        if (isRoot()) {
-            options.user = options.group = 65534;
-            copy.giveTo(65534, 65534);
-        }
-        RemoteProgram program(copy, options);
+        RemoteProgram program(copy, asOrdinaryUser(copy));
         program.start();
         logIn(program);
         addAccount(program, u"before"_s);
@@ -230,6 +253,38 @@ private slots:
 
         addAccount(first, u"still here"_s);
         QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
+    }
+
+    // While it runs, the program is not dumpable (its /proc files then belong to root rather
+    // than to its user) and may write no core file; crashing then leaves none behind, even
+    // where the user allows core files.
+    void crashLeavesNoCoreFile()
+    {
+        ProgramCopy copy;
+        rlimit ours;
+        QCOMPARE(::getrlimit(RLIMIT_CORE, &ours), 0);
+        rlimit allowed{ours.rlim_max, ours.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_CORE, &allowed), 0);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_CORE, &ours); });
+        RemoteProgram program(copy, asOrdinaryUser(copy));
+        program.start();
+        ::setrlimit(RLIMIT_CORE, &ours);
+        logIn(program);
+
+        const QString proc = u"/proc/%1/"_s.arg(program.pid());
+        QVERIFY(procLine(proc + u"status"_s, u"Uid:"_s).section(u' ', 1, 1) != u"0"_s);
+        QCOMPARE(QFileInfo(proc + u"status"_s).ownerId(), 0u);
+        QCOMPARE(procLine(proc + u"limits"_s, u"Max core file size"_s), u"0 0 bytes"_s);
+
+        // A core_pattern that pipes to a handler or writes elsewhere leaves nothing to look
+        // for here; the limits above are then what keeps the dump out.
+        const QString pattern = fileText(u"/proc/sys/kernel/core_pattern"_s).trimmed();
+        const QStringList before = QDir(copy.home()).entryList(QDir::Files);
+        ::kill(pid_t(program.pid()), SIGSEGV);
+        QVERIFY(program.waitForExit());
+        if (pattern.contains(u'|') || pattern.contains(u'/'))
+            QSKIP("core files do not go to the working folder here");
+        QCOMPARE(QDir(copy.home()).entryList(QDir::Files), before);
     }
 
     // A copy killed while it holds the lock leaves it behind; the next start takes it over.
