@@ -3,10 +3,12 @@
 
 #include "app/application.h"
 #include "app/unit1.h"
+#include "data/connection.h"
 #include "data/dm.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/coredumps.h"
+#include "platform/datafilelock.h"
 #include "platform/printservice.h"
 #include "platform/singleinstance.h"
 #include "platform/website.h"
@@ -48,15 +50,17 @@ void destroyWindows()
     frmDM = nullptr;
 }
 
-}  // namespace
-
-bool TakeSingleInstanceLock(SingleInstanceLock& lock)
+bool warnAlreadyOpen()
 {
-    if (lock.tryAcquire())
-        return true;
     Dialogs::warning(QStringLiteral("墨柘密码本 已经打开了！"), QStringLiteral("警告"));
     return false;
 }
+
+}  // namespace
+
+bool TakeSingleInstanceLock(SingleInstanceLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
+
+bool TakeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
 
 int RunProgram(int& argc, char** argv)
 {
@@ -65,8 +69,11 @@ int RunProgram(int& argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
     // Before the data file is opened: its key and every account it holds stay out of crash dumps.
     disableCoreDumps();
+    // The per-user lock keeps one copy per login session; the data file's lock keeps one
+    // copy per file, whatever session or runtime folder a second copy has.
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
-    if (!TakeSingleInstanceLock(lock))
+    DataFileLock fileLock(dataFilePath(Application::ExeFolder()));
+    if (!TakeSingleInstanceLock(lock) || !TakeDataFileLock(fileLock))
         return 0;
 
     loadResources();

@@ -1,6 +1,7 @@
 // The program block: one copy per user, the windows in their order, the event loop, the end.
 #pragma once
 
+class DataFileLock;
 class SingleInstanceLock;
 
 // Runs the whole program; returns the process's exit code.
@@ -8,3 +9,5 @@ int RunProgram(int& argc, char** argv);
 
 // Takes the single-instance lock; when another copy holds it, tells the user so and returns false.
 bool TakeSingleInstanceLock(SingleInstanceLock& lock);
+// Takes the data file's lock the same way, with the same warning.
+bool TakeDataFileLock(DataFileLock& lock);

@@ -65,12 +65,14 @@ QList<ParsedPair> parsePairs(const QString& text)
 
 }  // namespace
 
+QString dataFilePath(const QString& exeFolder) { return exeFolder + QStringLiteral("Data/db.mzx"); }
+
 QString buildConnectionString(const QString& exeFolder)
 {
     const Pair pairs[] = {
         {"provider", QStringLiteral("Microsoft.Jet.OLEDB.4.0")},
         {"user ID", QStringLiteral("Admin")},
-        {"Data Source", pairValue(exeFolder + QStringLiteral("Data/db.mzx"))},
+        {"Data Source", pairValue(dataFilePath(exeFolder))},
         {"Mode", QStringLiteral("Share Deny None")},
         {"Extended Properties", emptyQuoted()},
         {"Jet OLEDB:System database", emptyQuoted()},

@@ -9,6 +9,10 @@
 
 struct sqlite3;
 
+// The program's database file: Data/db.mzx in the executable's folder (which ends with a
+// path separator).
+QString dataFilePath(const QString& exeFolder);
+
 // The connection string of the program's database file, kept exactly in its historic form;
 // exeFolder ends with a path separator. A folder with a ";" in it is written in double quotes.
 QString buildConnectionString(const QString& exeFolder);

@@ -1,13 +1,17 @@
-// The program shell: the default error handler, termination and the single-instance lock.
+// The program shell: the default error handler, termination, the single-instance lock and the
+// data file's lock.
 #include "app/application.h"
 #include "app/program.h"
 #include "data/exception.h"
+#include "platform/datafilelock.h"
 #include "platform/singleinstance.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,15 +21,30 @@
 
 namespace {
 
-// Run as "test_application --hold-lock": takes the lock, says so, and waits to be killed.
-int holdLock()
+// Run as "test_application --hold-lock [data file]": takes the single-instance lock, or the
+// data file's lock, says so, and waits to be killed.
+int holdLock(const QString& dataFile)
 {
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
-    if (!lock.tryAcquire())
+    DataFileLock fileLock(dataFile);
+    if (!(dataFile.isEmpty() ? lock.tryAcquire() : fileLock.tryAcquire()))
         return 1;
     std::cout << "locked" << std::endl;
     for (;;)
         QThread::sleep(1);
+}
+
+void startHolding(QProcess& holder, const QStringList& arguments)
+{
+    holder.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--hold-lock")} + arguments);
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readAll().trimmed(), QByteArray("locked"));
+}
+
+void killHolder(QProcess& holder)
+{
+    ::kill(pid_t(holder.processId()), SIGKILL);
+    QVERIFY(holder.waitForFinished(10000));
 }
 
 class CloseCounter : public QWidget {
@@ -126,9 +145,7 @@ private Q_SLOTS:
     void secondCopyIsWarnedAndFirstCopyKeepsRunning()
     {
         QProcess first;
-        first.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock")});
-        QVERIFY(first.waitForReadyRead(10000));
-        QCOMPARE(first.readAll().trimmed(), QByteArray("locked"));
+        startHolding(first, {});
 
         MessageBoxRecorder boxes;
         SingleInstanceLock second(QStringLiteral("MzPwdBook"));
@@ -142,20 +159,59 @@ private Q_SLOTS:
         QCOMPARE(first.state(), QProcess::Running);
 
         // A copy that dies without cleaning up leaves a lock file that no longer blocks.
-        ::kill(pid_t(first.processId()), SIGKILL);
-        QVERIFY(first.waitForFinished(10000));
+        killHolder(first);
         QVERIFY(QFile::exists(SingleInstanceLock::lockFilePath(QStringLiteral("MzPwdBook"))));
         SingleInstanceLock next(QStringLiteral("MzPwdBook"));
         QVERIFY(TakeSingleInstanceLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
     }
+
+    // One holder per data file, by whatever path the file is reached; another file is free; a
+    // folder where no lock can be made blocks nobody; a killed holder leaves the file free.
+    void dataFileLockKeepsOneCopyPerFile()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Data")));
+        const QString file = dir.filePath(QStringLiteral("Data/db.mzx"));
+        const QString other = dir.filePath(QStringLiteral("Data/other.mzx"));
+        for (const QString& path : {file, other}) {
+            QFile data(path);
+            QVERIFY(data.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("Data")), dir.filePath(QStringLiteral("link"))));
+        QProcess first;
+        startHolding(first, {file});
+
+        MessageBoxRecorder boxes;
+        DataFileLock second(file);
+        QVERIFY(!TakeDataFileLock(second));
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("墨柘密码本 已经打开了！")});
+        QCOMPARE(boxes.boxes().first().caption, QStringLiteral("警告"));
+        QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Warning);
+        DataFileLock throughLink(dir.filePath(QStringLiteral("link/db.mzx")));
+        QVERIFY(!throughLink.tryAcquire());
+        DataFileLock otherFile(other);
+        QVERIFY(otherFile.tryAcquire());
+        DataFileLock noFolder(dir.filePath(QStringLiteral("missing/db.mzx")));
+        QVERIFY(noFolder.tryAcquire());
+        QCOMPARE(first.state(), QProcess::Running);
+
+        killHolder(first);
+        QVERIFY(QFile::exists(DataFileLock::lockFilePath(file)));
+        DataFileLock next(file);
+        QVERIFY(TakeDataFileLock(next));
+        QCOMPARE(boxes.boxes().size(), 1);
+        // Held here now, so that a copy started from here would be refused too.
+        DataFileLock again(file);
+        QVERIFY(!again.tryAcquire());
+    }
 };
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && QByteArray(argv[1]) == "--hold-lock") {
+    if (argc >= 2 && QByteArray(argv[1]) == "--hold-lock") {
         QCoreApplication app(argc, argv);
-        return holdLock();
+        return holdLock(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     }
     QApplication app(argc, argv);
     TestApplication test;

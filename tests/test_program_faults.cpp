@@ -1,7 +1,7 @@
 // The real program when things go wrong around it: its data file missing, removed, made
 // read-only, truncated, overwritten or locked with another key; the process killed in the
-// middle of saving or crashing; a second copy, and a copy killed while holding the
-// single-instance lock. Each time the user gets a clear error box, the program goes on,
+// middle of saving or crashing; a second copy, from this session or another, and a copy killed
+// while holding the locks. Each time the user gets a clear error box, the program goes on,
 // nothing saved is lost, and no secret is left in a core file.
 #include "data/schema.h"
 #include "tests/driver/remote.h"
@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <csignal>
@@ -114,6 +115,25 @@ RemoteProgram::Options asOrdinaryUser(const ProgramCopy& copy)
     }
     return options;
 }
+
+// Another login session of the same user: a home and a runtime folder of its own.
+struct Session {
+    Session()
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("home/Documents"));
+        QDir(dir.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    RemoteProgram::Options options() const
+    {
+        RemoteProgram::Options options;
+        options.environment = QStringList{u"HOME="_s + dir.filePath(u"home"_s),
+                                          u"XDG_RUNTIME_DIR="_s + dir.filePath(u"runtime"_s)};
+        return options;
+    }
+    QTemporaryDir dir;
+};
 
 QString fileText(const QString& path) { return QString::fromUtf8(contents(path)); }
 
@@ -253,6 +273,66 @@ private slots:
 
         addAccount(first, u"still here"_s);
         QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
+    }
+
+    // Another session has its own per-user lock, and is kept out by the data file's lock; a
+    // copy on another file is not. Once the first copy is killed, the file is free again.
+    void copyFromAnotherSessionOnTheSameFileWarns()
+    {
+        ProgramCopy copy;
+        RemoteProgram first(copy);
+        first.start();
+        logIn(first);
+        addAccount(first, u"first"_s);
+
+        const Session session;
+        RemoteProgram second(copy, session.options());
+        second.start();
+        QCOMPARE(second.waitBox(), (QStringList{u"警告"_s, u"墨柘密码本 已经打开了！"_s}));
+        QVERIFY(!second.visible(u"frmLogin"_s));
+        second.answer(u"OK"_s);
+        QVERIFY(second.waitForExit());
+        QCOMPARE(second.exitCode(), 0);
+
+        ProgramCopy otherFile;
+        RemoteProgram other(otherFile);
+        other.start();
+        logIn(other);
+        QCOMPARE(other.call({u"box"_s}), QStringList());
+        other.kill();
+
+        addAccount(first, u"still here"_s);
+        QCOMPARE(accountNames(copy), (QStringList{u"first"_s, u"still here"_s}));
+        first.kill();
+        QVERIFY(QFile::exists(copy.database() + u".lock"_s));
+        RemoteProgram next(copy, session.options());
+        next.start();
+        logIn(next);
+        QCOMPARE(next.call({u"box"_s}), QStringList());
+        QCOMPARE(next.rowCount(u"frmMain/DBGrid1"_s), 2);
+    }
+
+    // No lock can be made beside the file in a read-only folder, and no copy can write there
+    // either: the program starts, reads the file, and tells of the trouble when it writes.
+    void readOnlyDataFolderStillStarts()
+    {
+        ProgramCopy copy;
+        const RemoteProgram::Options options = asOrdinaryUser(copy);
+        const QString data = QFileInfo(copy.database()).path();
+        QFile::setPermissions(data, QFile::ReadOwner | QFile::ExeOwner);
+        const auto writable = qScopeGuard(
+            [&] { QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        RemoteProgram program(copy, options);
+        program.start();
+        program.waitVisible(u"frmLogin/Edit1"_s);
+        QCOMPARE(program.call({u"box"_s}), QStringList());
+        const QString count = copy.column("select F3 from S_U").value(0);
+        QVERIFY(!count.isEmpty() && program.text(u"frmLogin/Label1"_s).endsWith(u"总登录数："_s + count));
+        program.typeInto(u"frmLogin/Edit1"_s, u"admin"_s);
+        program.click(u"frmLogin/BitBtn1"_s);
+        const QStringList box = program.waitBox();
+        QVERIFY2(box.value(1).contains(u"unable to open database file"_s), qPrintable(box.join(u" / "_s)));
+        QVERIFY(!QFile::exists(copy.database() + u".lock"_s));
     }
 
     // While it runs, the program is not dumpable (its /proc files then belong to root rather
