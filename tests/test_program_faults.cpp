@@ -103,6 +103,18 @@ void startShowsErrors(RemoteProgram& program, const QString& trouble)
     }));
 }
 
+// A copy started while another holds a lock it needs: it shows the warning and no window,
+// and ends once the warning is answered.
+void startsOnlyToWarn(RemoteProgram& copy)
+{
+    copy.start();
+    QCOMPARE(copy.waitBox(), (QStringList{u"警告"_s, u"墨柘密码本 已经打开了！"_s}));
+    QVERIFY(!copy.visible(u"frmLogin"_s));
+    copy.answer(u"OK"_s);
+    QVERIFY(copy.waitForExit());
+    QCOMPARE(copy.exitCode(), 0);
+}
+
 bool isRoot() { return ::geteuid() == 0; }
 
 // Runs the program as an ordinary user even when the tests run as root.
@@ -264,12 +276,7 @@ private slots:
         logIn(first);
 
         RemoteProgram second(copy);
-        second.start();
-        QCOMPARE(second.waitBox(), (QStringList{u"警告"_s, u"墨柘密码本 已经打开了！"_s}));
-        QVERIFY(!second.visible(u"frmLogin"_s));
-        second.answer(u"OK"_s);
-        QVERIFY(second.waitForExit());
-        QCOMPARE(second.exitCode(), 0);
+        startsOnlyToWarn(second);
 
         addAccount(first, u"still here"_s);
         QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
@@ -287,12 +294,7 @@ private slots:
 
         const Session session;
         RemoteProgram second(copy, session.options());
-        second.start();
-        QCOMPARE(second.waitBox(), (QStringList{u"警告"_s, u"墨柘密码本 已经打开了！"_s}));
-        QVERIFY(!second.visible(u"frmLogin"_s));
-        second.answer(u"OK"_s);
-        QVERIFY(second.waitForExit());
-        QCOMPARE(second.exitCode(), 0);
+        startsOnlyToWarn(second);
 
         ProgramCopy otherFile;
         RemoteProgram other(otherFile);
