@@ -359,14 +359,16 @@ private slots:
         QCOMPARE(procLine(proc + u"limits"_s, u"Max core file size"_s), u"0 0 bytes"_s);
 
         // A core_pattern that pipes to a handler or writes elsewhere leaves nothing to look
-        // for here; the limits above are then what keeps the dump out.
+        // for in the working folder; the two checks above are then what keeps the dump out.
         const QString pattern = fileText(u"/proc/sys/kernel/core_pattern"_s).trimmed();
+        const bool dumpsHere = !pattern.contains(u'|') && !pattern.contains(u'/');
         const QStringList before = QDir(copy.home()).entryList(QDir::Files);
         ::kill(pid_t(program.pid()), SIGSEGV);
         QVERIFY(program.waitForExit());
-        if (pattern.contains(u'|') || pattern.contains(u'/'))
-            QSKIP("core files do not go to the working folder here");
-        QCOMPARE(QDir(copy.home()).entryList(QDir::Files), before);
+        if (dumpsHere)
+            QCOMPARE(QDir(copy.home()).entryList(QDir::Files), before);
+        else
+            qInfo("core_pattern \"%s\" writes no core file here to look for", qPrintable(pattern));
     }
 
     // A copy killed while it holds the lock leaves it behind; the next start takes it over.
