@@ -1,4 +1,5 @@
-// The program block: one copy per user, the windows in their order, the event loop, the end.
+// The program block: one copy per user and per data file, the windows in their order, the event
+// loop, the end.
 #pragma once
 
 class DataFileLock;
