@@ -3,6 +3,7 @@
 // spaces that start a line and collapses runs of spaces, so each line is rebuilt from the boxes
 // of its words: the gap before a word is so many space advances of the line's font.
 #include "app/application.h"
+#include "data/dateformat.h"
 #include "data/query.h"
 #include "forms/main.h"
 #include "platform/printservice.h"
@@ -104,10 +105,11 @@ class TestPrinting : public QObject {
         if (std::abs(titleTop - 18 * fontShape().second) > 1.5)
             lines.prepend(u"title at %1 pt"_s.arg(titleTop));
         const QString stamp = lines.isEmpty() ? QString() : lines.takeLast();
+        // The system's long time format without the zone: in both locales ctest runs this
+        // test in, C.UTF-8 and zh_CN.UTF-8, 24-hour time with seconds.
         bool timeMatches = false;
         for (QDateTime t = start; t <= end && !timeMatches; t = t.addSecs(1))
-            timeMatches = stamp == u"    打印时间："_s + t.toString(u"yyyy-MM-dd "_s)
-                                       + QLocale::system().toString(t.time(), QLocale::LongFormat);
+            timeMatches = stamp == u"    打印时间："_s + t.toString(u"yyyy-MM-dd HH:mm:ss"_s);
         if (!timeMatches)
             lines << u"unexpected time: "_s + stamp;
         return lines;
@@ -199,6 +201,53 @@ private Q_SLOTS:
         QCOMPARE(print(), expectedLines(rows.mid(0, 3)));
         QCOMPARE(printouts().size(), 2);
         QVERIFY(opened_[0] != opened_[1]);
+    }
+
+    void theTimeOfPrintingLeavesOutTheZone_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zone after") << u"HH:mm:ss t"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone before") << u"t HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone in brackets") << u"Bh:mm:ss [t]"_s << u"Bh:mm:ss"_s;
+        QTest::newRow("zone in parentheses") << u"H:mm:ss (t)"_s << u"H:mm:ss"_s;
+        QTest::newRow("zone after a comma") << u"HH:mm:ss, t"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone after quoted text") << u"H:mm:ss 'ч'. t"_s << u"H:mm:ss 'ч'."_s;
+        QTest::newRow("quoted t kept") << u"HH 'h' mm 'min' ss 'st' tttt"_s << u"HH 'h' mm 'min' ss 'st'"_s;
+        QTest::newRow("no zone") << u"HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::newRow("no-break space") << u"h:mm:ss\u202fAP\u00a0t"_s << u"h:mm:ss\u202fAP"_s;
+    }
+
+    void theTimeOfPrintingLeavesOutTheZone()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, expected);
+        QCOMPARE(withoutTimeZone(format), expected);
+    }
+
+    // The locales' own long time formats, as the footer reads them from the system.
+    void theTimeOfPrintingInALocaleHasNoZoneName_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("C") << u"C"_s << u"13:18:58"_s;
+        QTest::newRow("zh_CN") << u"zh_CN"_s << u"13:18:58"_s;
+        QTest::newRow("en_US") << u"en_US"_s << u"1:18:58 PM"_s;
+        QTest::newRow("es_ES") << u"es_ES"_s << u"13:18:58"_s;
+    }
+
+    void theTimeOfPrintingInALocaleHasNoZoneName()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, expected);
+        const QLocale system(locale);
+        const QDateTime at(QDate(2026, 12, 8), QTime(13, 18, 58));
+        const QString full = system.toString(at.time(), QLocale::LongFormat);
+        const QString zone = at.timeZoneAbbreviation();
+        QVERIFY2(full.contains(zone), qPrintable(full));  // the long format names the zone
+        const QString text = system.toString(at.time(), withoutTimeZone(system.timeFormat(QLocale::LongFormat)));
+        QVERIFY2(!text.contains(zone), qPrintable(text));
+        QCOMPARE(text, expected);
     }
 
     void aPrintoutThatCannotBeWrittenIsAnErrorAndTheNextPrintWorks_data()
