@@ -283,7 +283,8 @@ void TfrmMain::BitBtn2Click()
     printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(QStringLiteral("yyyy-mm-dd"), QDate::currentDate())
                       + QLatin1Char(' ') + printTime());
     printer.writeLine(QString());
-    job->finish();
+    if (!job->finish())
+        Dialogs::notice(QStringLiteral("打印文件已保存：") + job->pdfFile());
 }
 
 void TfrmMain::printAccount(LinePrinter& printer, int number)

@@ -88,18 +88,22 @@ class TestPrinting : public QObject {
 
     std::unique_ptr<TestProgram> db_;
     QList<QUrl> opened_;
+    bool viewerStarts_ = true;
 
     // Prints from the main window and reads the printout back. The last line, the time of
-    // printing, is checked here and left out.
+    // printing, is checked here and left out. A viewer shows the printout, and no box is shown.
     QStringList print()
     {
         const qsizetype before = opened_.size();
         QDateTime start = QDateTime::currentDateTime();
         start = start.addMSecs(-start.time().msec());
+        MessageBoxRecorder boxes;
         QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
         const QDateTime end = QDateTime::currentDateTime();
         if (opened_.size() != before + 1)
             return {u"no printout opened"_s};
+        if (!boxes.boxes().isEmpty())
+            return {u"box shown: "_s + boxes.texts().join(u", "_s)};
         auto [lines, titleTop] = readBack(opened_.last().toLocalFile());
         // An empty line in the title's font comes before the title.
         if (std::abs(titleTop - 18 * fontShape().second) > 1.5)
@@ -123,12 +127,16 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext is not installed");
         installFontSubstitutes();
-        PrintJob::setFileOpener([this](const QUrl& url) { opened_ << url; });
+        PrintJob::setFileOpener([this](const QUrl& url) {
+            opened_ << url;
+            return viewerStarts_;
+        });
     }
 
     void init()
     {
         opened_.clear();
+        viewerStarts_ = true;
         db_ = std::make_unique<TestProgram>();
     }
 
@@ -201,6 +209,27 @@ private Q_SLOTS:
         QCOMPARE(print(), expectedLines(rows.mid(0, 3)));
         QCOMPARE(printouts().size(), 2);
         QVERIFY(opened_[0] != opened_[1]);
+    }
+
+    // With no viewer to show it, the printout stays in its file, and a notice says where.
+    void aPrintoutNoViewerShowsIsNamedInANotice()
+    {
+        db_->addAccount(u"2024-03-01"_s, u"mail"_s, u"me"_s);
+        frmMain = new TfrmMain;
+        viewerStarts_ = false;
+        MessageBoxRecorder boxes;
+        QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
+
+        QCOMPARE(printouts().size(), 1);
+        const QString file = documents() + u'/' + printouts().first();
+        QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(file)});
+        QCOMPARE(boxes.texts(), QStringList{u"打印文件已保存："_s + file});
+        QCOMPARE(boxes.boxes().first().caption, u"墨柘密码本"_s);
+        QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::None);
+        QVERIFY(QFileInfo(file).isAbsolute());
+        QFile pdf(file);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.readAll().startsWith("%PDF"));
     }
 
     void theTimeOfPrintingLeavesOutTheZone_data()
