@@ -100,8 +100,9 @@ std::optional<QMargins> askFrame(xcb_connection_t* connection, xcb_window_t root
 
 std::optional<QMargins> announcedFrame(QWindow* window)
 {
+    // Other platforms may offer an X11 connection of their own, but their windows are not X11's.
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !window->handle())
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 || !x11->connection() || !window->handle())
         return std::nullopt;
     xcb_connection_t* connection = x11->connection();
     const auto id = xcb_window_t(window->winId());
