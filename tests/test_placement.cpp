@@ -366,19 +366,21 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     Application::setTitle(u"墨柘密码本"_s);
     initTestResources();
-    const QString noServer = display.isEmpty() ? u"Xvfb could not be started"_s : QString();
-
     int failures = 0;
-    {
-        TestPlacement bare(Desktop::Bare, noServer);
-        failures += QTest::qExec(&bare, argc, argv);
-    }
-    QString noWindowManager = noServer;
-    if (noWindowManager.isEmpty() && !session->startWindowManager())
-        noWindowManager = u"openbox could not be started"_s;
-    for (const Desktop desktop : {Desktop::Framed, Desktop::FramedUnannounced}) {
-        TestPlacement framed(desktop, noWindowManager);
-        failures += QTest::qExec(&framed, argc, argv);
+    const auto run = [&](Desktop desktop, const QString& skipReason) {
+        TestPlacement test(desktop, skipReason);
+        failures += QTest::qExec(&test, argc, argv);
+    };
+    if (display.isEmpty()) {
+        run(Desktop::Bare, u"Xvfb could not be started"_s);
+    } else {
+        run(Desktop::Bare, {});
+        if (session->startWindowManager()) {
+            run(Desktop::Framed, {});
+            run(Desktop::FramedUnannounced, {});
+        } else {
+            run(Desktop::Framed, u"openbox could not be started"_s);
+        }
     }
     return failures;
 }
