@@ -98,3 +98,45 @@ QDate StrToDate(const QString& text)
         throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(text));
     return date;
 }
+
+namespace {
+
+bool setsOffZone(QChar c) { return c.isSpace() || c == u','; }
+
+// The closing bracket that matches an opening one; a null character for any other.
+QChar closingBracket(QChar c)
+{
+    return c == u'(' ? QChar(u')') : c == u'[' ? QChar(u']') : QChar();
+}
+
+}  // namespace
+
+QString withoutTimeZone(const QString& timeFormat)
+{
+    QString format = timeFormat;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == u'\'')
+            quoted = !quoted;
+        if (quoted || format[i] != u't')
+            continue;
+        qsizetype start = i, end = i;
+        while (end < format.size() && format[end] == u't')
+            ++end;
+        if (start > 0 && end < format.size() && !closingBracket(format[start - 1]).isNull()
+            && format[end] == closingBracket(format[start - 1])) {
+            --start;
+            ++end;
+        }
+        if (start > 0) {
+            while (start > 0 && setsOffZone(format[start - 1]))
+                --start;
+        } else {
+            while (end < format.size() && setsOffZone(format[end]))
+                ++end;
+        }
+        format.remove(start, end - start);
+        i = start - 1;
+    }
+    return format;
+}

@@ -28,3 +28,8 @@ QDate StrToDate(const QString& text);
 
 // The date formatted with explicit letters d, dd, m, mm, yy, yyyy; other characters are kept.
 QString FormatDate(const QString& format, const QDate& date);
+
+// A time format (QTime's letters) without its time-zone field: the run of "t", the brackets
+// right around it and the spaces or comma that set it off from the rest. "HH:mm:ss t" and
+// "t HH:mm:ss" give "HH:mm:ss", "Bh:mm:ss [t]" gives "Bh:mm:ss". Quoted text is kept.
+QString withoutTimeZone(const QString& timeFormat);

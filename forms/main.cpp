@@ -42,6 +42,13 @@ QString columnForCaption(const QString& caption)
     return QString();
 }
 
+// The time of printing in the system's long time format, without the time zone.
+QString printTime()
+{
+    const QLocale system = QLocale::system();
+    return system.toString(QTime::currentTime(), withoutTimeZone(system.timeFormat(QLocale::LongFormat)));
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
@@ -274,9 +281,10 @@ void TfrmMain::BitBtn2Click()
     printer.writeLine(QStringLiteral("    ") + QString(37, QLatin1Char('-')));
     printer.writeLine(QStringLiteral("    软件开发：") + Website::homePage(true));
     printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(QStringLiteral("yyyy-mm-dd"), QDate::currentDate())
-                      + QLatin1Char(' ') + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+                      + QLatin1Char(' ') + printTime());
     printer.writeLine(QString());
-    job->finish();
+    if (!job->finish())
+        Dialogs::notice(QStringLiteral("打印文件已保存：") + job->pdfFile());
 }
 
 void TfrmMain::printAccount(LinePrinter& printer, int number)

@@ -19,7 +19,7 @@ PrintJob* openJob = nullptr;
 
 PrintJob::FileOpener& fileOpener()
 {
-    static PrintJob::FileOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    static PrintJob::FileOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return opener;
 }
 
@@ -104,7 +104,7 @@ PrintJob::~PrintJob()
     }
 }
 
-void PrintJob::finish()
+bool PrintJob::finish()
 {
     lines_->close();
     if (pdfOutput_) {
@@ -115,8 +115,7 @@ void PrintJob::finish()
     }
     finished_ = true;
     openJob = nullptr;
-    if (!pdfFile_.isEmpty())
-        fileOpener()(QUrl::fromLocalFile(pdfFile_));
+    return pdfFile_.isEmpty() || fileOpener()(QUrl::fromLocalFile(pdfFile_));
 }
 
 void PrintJob::setFileOpener(FileOpener opener) { fileOpener() = std::move(opener); }

@@ -28,16 +28,17 @@ public:
 
     LinePrinter& printer() { return *lines_; }
 
-    // Ends the job and hands it to the printer, or opens the PDF file. Throws EPrinterError,
-    // leaving the job unfinished, when the printout could not be completed.
-    void finish();
+    // Ends the job and hands it to the printer, or opens the PDF file. Returns false when the
+    // PDF file is written but no viewer could show it: the caller tells the user where it is.
+    // Throws EPrinterError, leaving the job unfinished, when the printout could not be completed.
+    [[nodiscard]] bool finish();
 
     // The PDF file the job writes; empty when it goes to a printer.
     const QString& pdfFile() const { return pdfFile_; }
 
-    // How a finished PDF file is shown; QDesktopServices::openUrl unless replaced (tests
-    // replace it so that no viewer starts).
-    using FileOpener = std::function<void(const QUrl&)>;
+    // How a finished PDF file is shown, telling whether a viewer took it;
+    // QDesktopServices::openUrl unless replaced (tests replace it so that no viewer starts).
+    using FileOpener = std::function<bool(const QUrl&)>;
     static void setFileOpener(FileOpener opener);
 
 private:

@@ -181,7 +181,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         installFontSubstitutes();
-        PrintJob::setFileOpener([this](const QUrl& url) { opened_ << url; });
+        PrintJob::setFileOpener([this](const QUrl& url) {
+            opened_ << url;
+            return true;
+        });
     }
 
     void init() { opened_.clear(); }
@@ -388,7 +391,7 @@ private Q_SLOTS:
                  qPrintable(file.fileName()));
         job->printer().writeLine(QStringLiteral("墨柘密码本"));
         QVERIFY(opened_.isEmpty());
-        job->finish();
+        QVERIFY(job->finish());
 
         QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(file.absoluteFilePath())});
         QFile pdf(file.absoluteFilePath());
@@ -420,7 +423,7 @@ private Q_SLOTS:
         QVERIFY(opened_.isEmpty());
 
         job = PrintJob::start();
-        job->finish();
+        QVERIFY(job->finish());
         QCOMPARE(documents.files().size(), 3);
     }
 };

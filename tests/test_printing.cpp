@@ -3,6 +3,7 @@
 // spaces that start a line and collapses runs of spaces, so each line is rebuilt from the boxes
 // of its words: the gap before a word is so many space advances of the line's font.
 #include "app/application.h"
+#include "data/dateformat.h"
 #include "data/query.h"
 #include "forms/main.h"
 #include "platform/printservice.h"
@@ -87,27 +88,32 @@ class TestPrinting : public QObject {
 
     std::unique_ptr<TestProgram> db_;
     QList<QUrl> opened_;
+    bool viewerStarts_ = true;
 
     // Prints from the main window and reads the printout back. The last line, the time of
-    // printing, is checked here and left out.
+    // printing, is checked here and left out. A viewer shows the printout, and no box is shown.
     QStringList print()
     {
         const qsizetype before = opened_.size();
         QDateTime start = QDateTime::currentDateTime();
         start = start.addMSecs(-start.time().msec());
+        MessageBoxRecorder boxes;
         QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
         const QDateTime end = QDateTime::currentDateTime();
         if (opened_.size() != before + 1)
             return {u"no printout opened"_s};
+        if (!boxes.boxes().isEmpty())
+            return {u"box shown: "_s + boxes.texts().join(u", "_s)};
         auto [lines, titleTop] = readBack(opened_.last().toLocalFile());
         // An empty line in the title's font comes before the title.
         if (std::abs(titleTop - 18 * fontShape().second) > 1.5)
             lines.prepend(u"title at %1 pt"_s.arg(titleTop));
         const QString stamp = lines.isEmpty() ? QString() : lines.takeLast();
+        // The system's long time format without the zone: in both locales ctest runs this
+        // test in, C.UTF-8 and zh_CN.UTF-8, 24-hour time with seconds.
         bool timeMatches = false;
         for (QDateTime t = start; t <= end && !timeMatches; t = t.addSecs(1))
-            timeMatches = stamp == u"    打印时间："_s + t.toString(u"yyyy-MM-dd "_s)
-                                       + QLocale::system().toString(t.time(), QLocale::LongFormat);
+            timeMatches = stamp == u"    打印时间："_s + t.toString(u"yyyy-MM-dd HH:mm:ss"_s);
         if (!timeMatches)
             lines << u"unexpected time: "_s + stamp;
         return lines;
@@ -121,12 +127,16 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext is not installed");
         installFontSubstitutes();
-        PrintJob::setFileOpener([this](const QUrl& url) { opened_ << url; });
+        PrintJob::setFileOpener([this](const QUrl& url) {
+            opened_ << url;
+            return viewerStarts_;
+        });
     }
 
     void init()
     {
         opened_.clear();
+        viewerStarts_ = true;
         db_ = std::make_unique<TestProgram>();
     }
 
@@ -199,6 +209,55 @@ private Q_SLOTS:
         QCOMPARE(print(), expectedLines(rows.mid(0, 3)));
         QCOMPARE(printouts().size(), 2);
         QVERIFY(opened_[0] != opened_[1]);
+    }
+
+    // With no viewer to show it, the printout stays in its file, and a notice says where.
+    void aPrintoutNoViewerShowsIsNamedInANotice()
+    {
+        db_->addAccount(u"2024-03-01"_s, u"mail"_s, u"me"_s);
+        frmMain = new TfrmMain;
+        viewerStarts_ = false;
+        MessageBoxRecorder boxes;
+        QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
+
+        QCOMPARE(printouts().size(), 1);
+        const QString file = documents() + u'/' + printouts().first();
+        QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(file)});
+        QCOMPARE(boxes.texts(), QStringList{u"打印文件已保存："_s + file});
+        QCOMPARE(boxes.boxes().first().caption, u"墨柘密码本"_s);
+        QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::None);
+        QVERIFY(QFileInfo(file).isAbsolute());
+        QFile pdf(file);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.readAll().startsWith("%PDF"));
+    }
+
+    void theTimeOfPrintingLeavesOutTheZone_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zone after") << u"HH:mm:ss t"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone before") << u"t HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone in brackets") << u"Bh:mm:ss [t]"_s << u"Bh:mm:ss"_s;
+        QTest::newRow("zone in parentheses") << u"H:mm:ss (t)"_s << u"H:mm:ss"_s;
+        QTest::newRow("zone after a comma") << u"HH:mm:ss, t"_s << u"HH:mm:ss"_s;
+        QTest::newRow("zone after quoted text") << u"H:mm:ss 'ч'. t"_s << u"H:mm:ss 'ч'."_s;
+        QTest::newRow("quoted t kept") << u"HH 'h' mm 'min' ss 'st' tttt"_s << u"HH 'h' mm 'min' ss 'st'"_s;
+        QTest::newRow("no zone") << u"HH:mm:ss"_s << u"HH:mm:ss"_s;
+        QTest::newRow("no-break space") << u"h:mm:ss\u202fAP\u00a0t"_s << u"h:mm:ss\u202fAP"_s;
+        // The locales' own long time formats, as the footer reads the system's.
+        const auto longFormat = [](const char* name) { return QLocale(QLatin1String(name)).timeFormat(QLocale::LongFormat); };
+        QTest::newRow("C locale") << longFormat("C") << u"HH:mm:ss"_s;
+        QTest::newRow("zh_CN locale") << longFormat("zh_CN") << u"HH:mm:ss"_s;
+        QTest::newRow("en_US locale") << longFormat("en_US") << u"h:mm:ss AP"_s;
+        QTest::newRow("es_ES locale") << longFormat("es_ES") << u"H:mm:ss"_s;
+    }
+
+    void theTimeOfPrintingLeavesOutTheZone()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, expected);
+        QCOMPARE(withoutTimeZone(format), expected);
     }
 
     void aPrintoutThatCannotBeWrittenIsAnErrorAndTheNextPrintWorks_data()

@@ -166,6 +166,8 @@ private slots:
         ProgramCopy copy;
         HeldSite site;
         RemoteProgram::Options options{{site.chromiumFlags()}, {}, {}, true};
+        // No program on the path: no viewer takes the printout, and a notice says where it is.
+        options.environment << u"PATH="_s + copy.root() + u"/empty"_s;
         if (asOrdinaryUser) {
             options.user = 65534;  // nobody
             options.group = 65534;
@@ -214,6 +216,7 @@ private slots:
             return pdf.open(QIODevice::ReadOnly) && pdf.readAll().trimmed().endsWith("%%EOF");
         }));
         QCOMPARE(modeOf(printout), 0600);
+        first.expectBox(u"打印文件已保存："_s + printout);
 
         selectRow(first, rowNamed(first, expected[2].name));
         first.click(u"frmMain/SpeedButton3"_s);

@@ -2,6 +2,7 @@
 #include "widgets/dialogs.h"
 
 #include "app/application.h"
+#include "widgets/formstyle.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,6 +43,7 @@ Button show(const MessageBox& box)
     if (recorder)
         return recorder->record(box);
     QMessageBox dialog(toQt(box.icon), box.caption, box.text);
+    centerOnScreenWhenShown(&dialog);
     for (Button button : box.buttons)
         dialog.addButton(toQt(button));
     dialog.setDefaultButton(toQt(box.defaultButton));

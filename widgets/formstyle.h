@@ -12,8 +12,12 @@ QFont formFont();
 enum class Placement { ScreenCenter, OwnerCenter };
 
 // Gives the window the font, and makes its outer size (frame included) `outer` and its place
-// centred on the screen or on `owner` when it is first shown.
+// centred on the desktop or on `owner`'s frame when it is first shown.
 void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner = nullptr);
+
+// Centres the window, frame included, on the desktop when it is first shown, at the size it
+// has taken by then.
+void centerOnScreenWhenShown(QWidget* window);
 
 // Sizes each label to its text, as labels whose width is not given do.
 void fitLabelsToText(std::initializer_list<QLabel*> labels);
