@@ -75,6 +75,19 @@ sqlite3* handleOf(TADOConnection* connection)
 
 bool isIntegerType(const QString& declType) { return declType.contains(QLatin1String("INT"), Qt::CaseInsensitive); }
 
+// Where each row of the order before a reorder stands in the order after it; both orders hold
+// the same fetched rows.
+std::vector<int> positionsAfterReorder(const std::vector<int>& before, const std::vector<int>& after)
+{
+    std::vector<int> positionOfFetched(after.size());
+    for (std::size_t position = 0; position < after.size(); ++position)
+        positionOfFetched[std::size_t(after[position])] = int(position);
+    std::vector<int> newPositions(before.size());
+    for (std::size_t position = 0; position < before.size(); ++position)
+        newPositions[position] = positionOfFetched[std::size_t(before[position])];
+    return newPositions;
+}
+
 }  // namespace
 
 TADOQuery::TADOQuery(QObject* parent) : QObject(parent) {}
@@ -85,14 +98,17 @@ void TADOQuery::Open()
 {
     if (active_)
         return;
+    // Fetched while the query is still closed, so that a statement that fails changes
+    // nothing anyone can see.
     Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
     result_.fetch(statement.get());
+    emit resultAboutToChange();
     order_.resize(std::size_t(result_.rowCount()));
     std::iota(order_.begin(), order_.end(), 0);
     keys_.clear();
     keys_.resize(std::size_t(result_.columnCount()));
     active_ = true;
-    emit opened();
+    emit resultChanged();
     First();
 }
 
@@ -107,15 +123,15 @@ void TADOQuery::Close()
 {
     if (!active_)
         return;
+    setCurrent(-1);
+    emit resultAboutToChange();
     active_ = false;
     result_.clear();
     order_.clear();
     keys_.clear();
     sort_.clear();
-    current_ = -1;
     bof_ = eof_ = true;
-    emit closed();
-    emit currentChanged(current_);
+    emit resultChanged();
 }
 
 void TADOQuery::setCurrent(int row)
@@ -162,7 +178,7 @@ void TADOQuery::Prior()
 
 void TADOQuery::MoveTo(int row)
 {
-    if (row < 0 || row >= RecordCount())
+    if (row < 0 || row >= RecordCount() || row == current_)
         return;
     setCurrent(row);
     bof_ = eof_ = false;
@@ -227,22 +243,21 @@ void TADOQuery::setSort(const QString& sort)
         throw EDatabaseError(
             QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal"));
 
-    const int currentRow = current_ < 0 ? -1 : order_[std::size_t(current_)];
+    const SortKeys* keys = column >= 0 ? &sortKeys(column) : nullptr;
+    emit orderAboutToChange();
+    const std::vector<int> before = order_;
     std::iota(order_.begin(), order_.end(), 0);
-    if (column >= 0) {
-        const SortKeys& keys = sortKeys(column);
-        if (descending)
-            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys.less(b, a); });
-        else
-            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys.less(a, b); });
-    }
+    if (keys && descending)
+        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys->less(b, a); });
+    else if (keys)
+        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys->less(a, b); });
     sort_ = text;
-    emit reordered();
-    if (currentRow >= 0) {
-        const auto position = std::find(order_.begin(), order_.end(), currentRow) - order_.begin();
-        current_ = -1;
-        setCurrent(int(position));
-    }
+    const std::vector<int> newPositions = positionsAfterReorder(before, order_);
+    if (current_ >= 0)
+        current_ = newPositions[std::size_t(current_)];
+    emit orderChanged(newPositions);
+    if (current_ >= 0)
+        emit currentChanged(current_);
 }
 
 void TADOQuery::Delete()
@@ -262,19 +277,29 @@ void TADOQuery::Delete()
         throw EDatabaseError(QStringLiteral(
             "Row cannot be located for updating. Some values may have been changed since it was last read"));
 
+    // The row that takes the removed one's place becomes current before it goes (the one
+    // before it when the last row goes), so that no view is left with a current row that is
+    // being removed.
     const int removed = current_;
-    const int fetchedRow = order_[std::size_t(removed)];
+    setCurrent(removed + 1 < RecordCount() ? removed + 1 : removed - 1);
+    emit rowAboutToBeRemoved(removed);
+    removeFromResult(removed);
+    if (current_ > removed)
+        --current_;
+    bof_ = eof_ = order_.empty();
+    emit rowRemoved(removed);
+}
+
+void TADOQuery::removeFromResult(int row)
+{
+    const int fetchedRow = order_[std::size_t(row)];
     result_.removeRow(fetchedRow);
-    order_.erase(order_.begin() + removed);
-    for (int& row : order_)
-        if (row > fetchedRow)
-            --row;
+    order_.erase(order_.begin() + row);
+    for (int& position : order_)
+        if (position > fetchedRow)
+            --position;
     keys_.clear();
     keys_.resize(std::size_t(result_.columnCount()));
-    current_ = -1;
-    emit rowRemoved(removed);
-    setCurrent(std::min(removed, RecordCount() - 1));
-    bof_ = eof_ = order_.empty();
 }
 
 // The column that holds the row identity of the table the result comes from: a column taken

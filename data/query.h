@@ -38,7 +38,8 @@ public:
     void Prior();
     void Next();
     void Last();
-    // Makes the row at this 0-based position of the current order current.
+    // Makes the row at this 0-based position of the current order current; moving to the
+    // current row changes nothing.
     void MoveTo(int row);
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }
@@ -62,17 +63,29 @@ public:
     void Delete();
 
 signals:
-    void opened();                 // a new result with its own columns
-    void closed();
-    void reordered();              // the same rows in another order
-    void rowRemoved(int row);      // position in the order before the removal
-    void currentChanged(int row);  // 0-based position, -1 when there is no row
+    // Each change of the rows is announced before and after it happens, so that a model over
+    // the query can tell its views in Qt's pairs. Between the two signals of a pair the query
+    // must not be read.
+    //
+    // A new result with its own columns (Open), or none (Close).
+    void resultAboutToChange();
+    void resultChanged();
+    // The same rows in another order (setSort); newPositions[old position] is the new one.
+    void orderAboutToChange();
+    void orderChanged(const std::vector<int>& newPositions);
+    // The row at this position goes (Delete); the rows after it move up by one.
+    void rowAboutToBeRemoved(int row);
+    void rowRemoved(int row);
+    // The current row is now the one at this 0-based position, -1 when there is no row; after
+    // a sort, the same row at its new position. When the current row only moves up because
+    // the row before it went, rowRemoved says so and this is not sent.
+    void currentChanged(int row);
 
 private:
     struct SortKeys;
 
-    sqlite3_stmt* prepare();
     void setCurrent(int row);
+    void removeFromResult(int row);
     const SortKeys& sortKeys(int column);
     int keyColumn() const;
 

@@ -10,6 +10,7 @@
 #include "forms/main.h"
 #include "platform/website.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QTest>
 #include <QInputMethodEvent>
@@ -140,6 +141,9 @@ void freeClosedEditors() { QCoreApplication::sendPostedEvents(nullptr, QEvent::D
 void TestProgram::showMainWindow(bool active)
 {
     frmMain = new TfrmMain;
+    // Ends the test program at the first change the grid's model reports against Qt's rules.
+    QAbstractItemModel* model = frmMain->ui.DBGrid1->model();
+    new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::Fatal, model);
     frmMain->show();
     QVERIFY(QTest::qWaitForWindowExposed(frmMain));
     if (active) {

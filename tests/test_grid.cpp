@@ -10,6 +10,7 @@
 #include "widgets/secretclipboard.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -33,6 +34,9 @@ struct GridWindow {
         window.resize(640, 300);
         grid = new TDBGrid(&window);
         grid->setGeometry(0, 0, 640, 300);
+        // Ends the test program at the first change the model reports against Qt's rules.
+        new QAbstractItemModelTester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal,
+                                     grid->model());
         source.setDataSet(&query);
         window.show();
         exposed = QTest::qWaitForWindowExposed(&window);
@@ -172,6 +176,42 @@ private Q_SLOTS:
         QCOMPARE(w.grid->column(3)->width(), 10 * zero + 4);
         QCOMPARE(w.grid->column(4)->width(), w.titles()->fontMetrics().horizontalAdvance(longTitle) + 4);
         QCOMPARE(w.grid->column(5)->width(), 3 * zero + 4);
+    }
+
+    // Views keep indexes across changes: after a sort an index stays with its row, and a
+    // deleted row takes only its own index with it.
+    void keptIndexesFollowTheirRows()
+    {
+        GridWindow w(5);
+        w.open();
+        const QPersistentModelIndex second(w.cell(1, 2));
+        const QPersistentModelIndex fourth(w.cell(3, 2));
+        const QString secondName = second.data().toString();
+        const QString fourthName = fourth.data().toString();
+        w.query.setSort(QStringLiteral("账户名称 ASC"));  // the list came newest first: reversed
+        QCOMPARE(second.row(), 3);
+        QCOMPARE(second.data().toString(), secondName);
+        QCOMPARE(w.query.Text(second.row(), 2), secondName);
+        QCOMPARE(w.query.Text(fourth.row(), 2), fourthName);
+
+        MessageBoxRecorder boxes;
+        w.query.MoveTo(std::min(second.row(), fourth.row()) + 1);  // a middle row, neither of the two
+        const QString middle = w.query.FieldByName(QStringLiteral("账户名称"));
+        QVERIFY(middle != secondName && middle != fourthName);
+        QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w.query.Text(second.row(), 2), secondName);
+        QCOMPARE(w.query.Text(fourth.row(), 2), fourthName);
+        QCOMPARE(w.current().row(), w.query.RecNo() - 1);
+
+        w.query.MoveTo(second.row());
+        QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(!second.isValid());
+        QCOMPARE(fourth.data().toString(), fourthName);
+
+        w.open(Sql::accountList(QStringLiteral(" AND (F2 = 'none')")));
+        QCOMPARE(w.grid->model()->rowCount(), 0);
+        QVERIFY(!fourth.isValid());
+        QVERIFY(!w.current().isValid());
     }
 
     void linkingAnOpenQueryShowsItsCurrentRow()

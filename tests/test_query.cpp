@@ -96,7 +96,7 @@ private Q_SLOTS:
                           QStringLiteral("n%1").arg(i), QStringLiteral("u"));
         TADOQuery query;
         openList(query);
-        QSignalSpy reordered(&query, &TADOQuery::reordered);
+        QSignalSpy reordered(&query, &TADOQuery::orderChanged);
 
         query.setSort(QStringLiteral("ID ASC"));
         QStringList ids = column(query, QStringLiteral("ID"));

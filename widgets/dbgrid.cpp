@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <algorithm>
 
 namespace {
@@ -59,10 +58,7 @@ private:
     TDBGrid* grid_;
 };
 
-TColumn::TColumn(TDBGrid* grid, int index, const QString& fieldName, const QColor& titleColor)
-    : grid_(grid), index_(index), fieldName_(fieldName), titleColor_(titleColor)
-{
-}
+QString TColumn::fieldName() const { return grid_->gridModel()->columnName(index_); }
 
 void TColumn::setWidth(int pixels)
 {
@@ -74,31 +70,29 @@ bool TColumn::visible() const { return !grid_->isColumnHidden(index_); }
 
 void TColumn::setVisible(bool visible) { grid_->setColumnVisible(index_, visible); }
 
-void TColumn::setTitleColor(const QColor& color)
+QColor TColumn::titleColor() const
 {
-    titleColor_ = color;
-    grid_->model_->titleChanged(index_);
+    const QColor color = grid_->gridModel()->titleColor(index_);
+    return color.isValid() ? color : grid_->palette().color(QPalette::WindowText);
 }
 
-void TColumn::setTitleBold(bool bold)
-{
-    titleBold_ = bold;
-    grid_->model_->titleChanged(index_);
-}
+void TColumn::setTitleColor(const QColor& color) { grid_->gridModel()->setTitleColor(index_, color); }
 
-QFont TColumn::titleFont() const
-{
-    QFont font = grid_->horizontalHeader()->font();
-    font.setBold(titleBold_);
-    return font;
-}
+bool TColumn::titleBold() const { return grid_->gridModel()->titleBold(index_); }
 
-TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new TGridModel(columns_, this))
+void TColumn::setTitleBold(bool bold) { grid_->gridModel()->setTitleBold(index_, bold); }
+
+QFont TColumn::titleFont() const { return grid_->gridModel()->titleFont(index_); }
+
+TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new GridModel(this))
 {
     setUpIndicator();
     setModel(model_);
+    // After the view's own handling of the reset: the columns are made from the new result.
+    connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::makeColumns);
     setItemDelegate(new TGridDelegate(this));
     setUpTitles();
+    updateTitleFont();
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectItems);
@@ -146,6 +140,8 @@ void TDBGrid::setUpIndicator()
 // hundred thousand rows cost nothing to lay out.
 void TDBGrid::updateRowHeight() { verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2 * kTextIndent); }
 
+void TDBGrid::updateTitleFont() { model_->setTitleFont(font()); }
+
 TColumn* TDBGrid::column(int index) const
 {
     return index >= 0 && index < columnCount() ? columns_[std::size_t(index)].get() : nullptr;
@@ -174,49 +170,27 @@ void TDBGrid::linkDataSet(TADOQuery* query)
     if (dataSet_)
         disconnect(dataSet_, nullptr, this, nullptr);
     dataSet_ = query;
-    if (query) {
-        connect(query, &TADOQuery::opened, this, &TDBGrid::showResult);
-        connect(query, &TADOQuery::closed, this, &TDBGrid::showResult);
-        connect(query, &TADOQuery::reordered, model_, &TGridModel::rowsReordered);
-        connect(query, &TADOQuery::rowRemoved, this, &TDBGrid::removeRow);
-        connect(query, &TADOQuery::currentChanged, this, &TDBGrid::followQueryRow);
-        connect(query, &QObject::destroyed, this, [this] { linkDataSet(nullptr); });
-    }
-    showResult();
-}
-
-// A new result (or none): the columns are made afresh from it with their default look.
-void TDBGrid::showResult()
-{
-    TADOQuery* query = dataSet_ && dataSet_->Active() ? dataSet_.data() : nullptr;
-    {
-        const QScopedValueRollback following(followingQuery_, true);
-        model_->showResult(query, [&] { makeColumns(query); });
-        applyColumnDefaults(query);
-    }
     if (query)
-        followQueryRow(query->RecNo() - 1);
+        connect(query, &TADOQuery::currentChanged, this, &TDBGrid::followQueryRow);
+    model_->setQuery(query);
 }
 
-void TDBGrid::makeColumns(TADOQuery* query)
+// A new result (or none): the columns are made afresh from it with their default look, in
+// result order, and the current cell goes to the query's current row. The header keeps hidden,
+// moved and resized sections across a reset of the same shape, so each column is shown, put
+// back in its place and given its default width.
+void TDBGrid::makeColumns()
 {
     columns_.clear();
-    const QColor titleColor = palette().color(QPalette::WindowText);
-    for (int i = 0; query && i < query->FieldCount(); ++i)
-        columns_.push_back(std::unique_ptr<TColumn>(new TColumn(this, i, query->Field(i).name, titleColor)));
-}
-
-// The header keeps hidden, moved and resized sections across a reset of the same shape, so
-// each column is shown, put back in result order and given its default width.
-void TDBGrid::applyColumnDefaults(TADOQuery* query)
-{
     QHeaderView* titles = horizontalHeader();
-    for (const auto& column : columns_) {
-        const int index = column->index();
+    for (int index = 0; index < model_->columnCount(); ++index) {
+        columns_.push_back(std::make_unique<TColumn>(this, index));
         titles->setSectionHidden(index, false);
         titles->moveSection(titles->visualIndex(index), index);
-        column->setWidth(defaultWidth(column->fieldName(), query->Field(index).declType));
+        columns_.back()->setWidth(defaultWidth(model_->columnName(index), model_->columnType(index)));
     }
+    if (dataSet_)
+        followQueryRow(dataSet_->RecNo() - 1);
 }
 
 // The field's width in characters times the width of "0", plus 4 pixels, and never narrower
@@ -228,29 +202,26 @@ int TDBGrid::defaultWidth(const QString& title, const QString& declType) const
     return std::max(fieldWidth, titleWidth);
 }
 
+// A section being hidden shrinks to 0 first; its column keeps the width it had.
 void TDBGrid::keepColumnWidth(int column, int newSize)
 {
-    // A section being hidden shrinks to 0 first; its column keeps the width it had.
     if (newSize > 0 && column < columnCount())
-        columns_[std::size_t(column)]->width_ = newSize;
-}
-
-void TDBGrid::removeRow(int row)
-{
-    const QScopedValueRollback following(followingQuery_, true);
-    model_->rowRemoved(row);
+        columns_[std::size_t(column)]->setWidth(newSize);
 }
 
 // The query moved: the current cell goes to that row, in the same column, and into view.
 void TDBGrid::followQueryRow(int row)
 {
-    if (row < 0 || row >= model_->rowCount() || columns_.empty())
+    if (row < 0 || row >= model_->rowCount() || columns_.empty()) {
+        setCurrentIndex(QModelIndex());
         return;
-    const int column = visibleColumnFrom(currentIndex().isValid() ? currentIndex().column() : 0);
-    const QScopedValueRollback following(followingQuery_, true);
-    setAutoScroll(false);
-    setCurrentIndex(model_->index(row, column));
-    setAutoScroll(true);
+    }
+    if (currentIndex().row() != row) {
+        const int column = visibleColumnFrom(currentIndex().isValid() ? currentIndex().column() : 0);
+        setAutoScroll(false);
+        setCurrentIndex(model_->index(row, column));
+        setAutoScroll(true);
+    }
     scrollToCurrentLater();
 }
 
@@ -270,11 +241,12 @@ void TDBGrid::scrollToCurrentLater()
         Qt::QueuedConnection);
 }
 
-// The current cell moved: the query's current row follows, unless the move came from the query.
+// The user moved the current cell: the query's current row follows. A move that came from the
+// query finds it there already.
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    if (!followingQuery_ && dataSet_ && current.isValid() && current.row() != dataSet_->RecNo() - 1)
+    if (dataSet_ && current.isValid())
         dataSet_->MoveTo(current.row());
 }
 
@@ -292,7 +264,6 @@ int TDBGrid::visibleColumnFrom(int column) const
     return column;
 }
 
-// Hiding the current cell's column moves the current cell to the next visible column.
 void TDBGrid::setColumnVisible(int column, bool visible)
 {
     setColumnHidden(column, !visible);
@@ -397,8 +368,10 @@ void TDBGrid::openPopup(const QPoint& globalPos)
 void TDBGrid::changeEvent(QEvent* event)
 {
     QTableView::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
         updateRowHeight();
+        updateTitleFont();
+    }
 }
 
 GridDrawState TDBGrid::drawState(const QModelIndex& index) const

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
+class GridModel;
 class TDBGrid;
-class TGridModel;
 
 // How a data cell is being drawn.
 enum GridDrawStateFlag {
@@ -32,12 +32,15 @@ struct TCanvas {
     QFont Font;
 };
 
-// One grid column, made from one result column each time the query opens; it belongs to the
-// grid and lives until the grid next rebuilds its columns.
+// One grid column, made from one result column each time the query opens: a handle on the
+// grid's view of the column (width, visibility) and on the model's description of its title.
+// It belongs to the grid and lives until the grid next makes its columns.
 class TColumn {
 public:
+    TColumn(TDBGrid* grid, int index) : grid_(grid), index_(index) {}
+
     int index() const { return index_; }
-    QString fieldName() const { return fieldName_; }
+    QString fieldName() const;
 
     // In pixels; kept while the column is hidden.
     int width() const { return width_; }
@@ -46,23 +49,17 @@ public:
     bool visible() const;
     void setVisible(bool visible);
 
-    QColor titleColor() const { return titleColor_; }
+    QColor titleColor() const;
     void setTitleColor(const QColor& color);
-    bool titleBold() const { return titleBold_; }
+    bool titleBold() const;
     void setTitleBold(bool bold);
     // The font the title is drawn in: the grid's font, bold when titleBold().
     QFont titleFont() const;
 
 private:
-    friend class TDBGrid;
-    TColumn(TDBGrid* grid, int index, const QString& fieldName, const QColor& titleColor);
-
     TDBGrid* grid_;
     int index_;
-    QString fieldName_;
     int width_ = 0;
-    QColor titleColor_;
-    bool titleBold_ = false;
 };
 
 class TDBGrid : public QTableView {
@@ -78,6 +75,9 @@ public:
     int columnCount() const { return int(columns_.size()); }
     // The column at this index of the result, or null.
     TColumn* column(int index) const;
+    // Hiding the current cell's column moves the current cell to the next visible column.
+    void setColumnVisible(int column, bool visible);
+    GridModel* gridModel() const { return model_; }
 
     QMenu* popupMenu() const { return popupMenu_; }
     void setPopupMenu(QMenu* menu);
@@ -108,25 +108,21 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    friend class TColumn;
     friend class TGridDelegate;
 
     void setUpTitles();
     void setUpIndicator();
     void updateRowHeight();
+    void updateTitleFont();
 
     void linkDataSet(TADOQuery* query);
-    void showResult();
-    void makeColumns(TADOQuery* query);
-    void applyColumnDefaults(TADOQuery* query);
+    void makeColumns();
     int defaultWidth(const QString& title, const QString& declType) const;
     void followQueryRow(int row);
     void scrollToCurrentLater();
     int visibleColumnFrom(int column) const;
-    void setColumnVisible(int column, bool visible);
     void keepColumnWidth(int column, int newSize);
 
-    void removeRow(int row);
     void deleteCurrentRecord();
     void copyCurrentCell();
     void openPopup(const QPoint& globalPos);
@@ -138,11 +134,10 @@ private:
     QPointer<TDataSource> dataSource_;
     QPointer<TADOQuery> dataSet_;
     std::vector<std::unique_ptr<TColumn>> columns_;
-    TGridModel* model_;
+    GridModel* model_;
     QPointer<QMenu> popupMenu_;
     TCanvas canvas_;
     QPainter* drawingPainter_ = nullptr;
     int drawingRow_ = -1;
-    bool followingQuery_ = false;
     bool scrollPending_ = false;
 };

@@ -2,48 +2,105 @@
 #include "widgets/gridmodel.h"
 
 #include "data/query.h"
-#include "widgets/dbgrid.h"
 
-TGridModel::TGridModel(const Columns& columns, QObject* parent) : QAbstractTableModel(parent), columns_(columns) {}
+#include <QBrush>
 
-void TGridModel::showResult(TADOQuery* query, const std::function<void()>& rebuildColumns)
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void GridModel::setQuery(TADOQuery* query)
 {
+    if (query_)
+        disconnect(query_, nullptr, this, nullptr);
     beginResetModel();
     query_ = query;
-    rows_ = query ? query->RecordCount() : 0;
-    rebuildColumns();
+    takeColumns();
     endResetModel();
+    if (!query)
+        return;
+    connect(query, &TADOQuery::resultAboutToChange, this, &GridModel::beginResetModel);
+    connect(query, &TADOQuery::resultChanged, this, [this] {
+        takeColumns();
+        endResetModel();
+    });
+    connect(query, &TADOQuery::orderAboutToChange, this,
+            [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
+    connect(query, &TADOQuery::orderChanged, this, &GridModel::followNewOrder);
+    connect(query, &TADOQuery::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
+    connect(query, &TADOQuery::rowRemoved, this, &GridModel::endRemoveRows);
+    // By then the query is gone and its signals with it.
+    connect(query, &QObject::destroyed, this, [this] { setQuery(nullptr); });
 }
 
-void TGridModel::rowsReordered()
+bool GridModel::showsRows() const { return query_ && query_->Active(); }
+
+void GridModel::takeColumns()
 {
-    if (rows_ > 0 && !columns_.empty())
-        emit dataChanged(index(0, 0), index(rows_ - 1, int(columns_.size()) - 1), {Qt::DisplayRole});
+    columns_.clear();
+    for (int i = 0; showsRows() && i < query_->FieldCount(); ++i)
+        columns_.push_back({query_->Field(i).name, query_->Field(i).declType, QColor(), false});
 }
 
-// The query has already dropped the row when it says so; until endRemoveRows the views still
-// count it, and data() answers nothing for positions the query no longer has.
-void TGridModel::rowRemoved(int row)
+// Every index a view keeps goes with its row to the row's new position.
+void GridModel::followNewOrder(const std::vector<int>& newPositions)
 {
-    beginRemoveRows(QModelIndex(), row, row);
-    --rows_;
-    endRemoveRows();
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& kept : before)
+        after << index(newPositions[std::size_t(kept.row())], kept.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void TGridModel::titleChanged(int column) { emit headerDataChanged(Qt::Horizontal, column, column); }
+QString GridModel::columnName(int column) const { return columns_[std::size_t(column)].name; }
 
-QString TGridModel::text(int row, int column) const
+QString GridModel::columnType(int column) const { return columns_[std::size_t(column)].declType; }
+
+QColor GridModel::titleColor(int column) const { return columns_[std::size_t(column)].titleColor; }
+
+void GridModel::setTitleColor(int column, const QColor& color)
 {
-    if (!query_ || row < 0 || row >= query_->RecordCount() || column < 0 || column >= query_->FieldCount())
+    columns_[std::size_t(column)].titleColor = color;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+bool GridModel::titleBold(int column) const { return columns_[std::size_t(column)].titleBold; }
+
+void GridModel::setTitleBold(int column, bool bold)
+{
+    columns_[std::size_t(column)].titleBold = bold;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+QFont GridModel::titleFont(int column) const
+{
+    QFont font = titleFont_;
+    font.setBold(titleBold(column));
+    return font;
+}
+
+void GridModel::setTitleFont(const QFont& font)
+{
+    titleFont_ = font;
+    if (!columns_.empty())
+        emit headerDataChanged(Qt::Horizontal, 0, int(columns_.size()) - 1);
+}
+
+QString GridModel::text(int row, int column) const
+{
+    if (!showsRows() || row < 0 || row >= query_->RecordCount() || column < 0 || column >= query_->FieldCount())
         return QString();
     return query_->Text(row, column);
 }
 
-int TGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int GridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !showsRows() ? 0 : query_->RecordCount();
+}
 
-int TGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
+int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
 
-QVariant TGridModel::data(const QModelIndex& index, int role) const
+QVariant GridModel::data(const QModelIndex& index, int role) const
 {
     switch (role) {
     case Qt::DisplayRole:
@@ -55,18 +112,17 @@ QVariant TGridModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= int(columns_.size()))
         return QVariant();
-    const TColumn& column = *columns_[std::size_t(section)];
     switch (role) {
     case Qt::DisplayRole:
-        return column.fieldName();
+        return columnName(section);
     case Qt::ForegroundRole:
-        return QBrush(column.titleColor());
+        return titleColor(section).isValid() ? QVariant(QBrush(titleColor(section))) : QVariant();
     case Qt::FontRole:
-        return column.titleFont();
+        return titleFont(section);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     default:
@@ -74,7 +130,7 @@ QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int ro
     }
 }
 
-Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }

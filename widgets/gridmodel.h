@@ -1,33 +1,37 @@
 // The table model behind the data grid: its rows are the positions of the linked query's
-// current order, its columns the grid's columns. A value becomes text only when it is asked
-// for, which a view does for the cells it paints.
+// current order, its columns the query's result columns. It owns what the grid shows of each
+// column's title (name, declared type, colour, weight) and tells its views of every change of
+// the query in Qt's begin/end pairs. A value becomes text only when it is asked for, which a
+// view does for the cells it paints.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
 #include <QPointer>
-#include <functional>
-#include <memory>
 #include <vector>
 
 class TADOQuery;
-class TColumn;
 
-class TGridModel : public QAbstractTableModel {
+class GridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    using Columns = std::vector<std::unique_ptr<TColumn>>;
+    explicit GridModel(QObject* parent);
 
-    TGridModel(const Columns& columns, QObject* parent);
+    // Shows the rows of query, or nothing when it is null or closed.
+    void setQuery(TADOQuery* query);
+    TADOQuery* query() const { return query_; }
 
-    // Shows the rows of query (nothing when it is null), with the columns that
-    // rebuildColumns makes while the views are told to forget the old ones.
-    void showResult(TADOQuery* query, const std::function<void()>& rebuildColumns);
-    // The query put the same rows in another order.
-    void rowsReordered();
-    // The query no longer has the row at this position.
-    void rowRemoved(int row);
-    // The title of this column changed its colour or font.
-    void titleChanged(int column);
+    QString columnName(int column) const;
+    QString columnType(int column) const;
+    // An invalid colour draws the title in the view's own colour.
+    QColor titleColor(int column) const;
+    void setTitleColor(int column, const QColor& color);
+    bool titleBold(int column) const;
+    void setTitleBold(int column, bool bold);
+    // The font titles are drawn in, before their weight is applied.
+    QFont titleFont(int column) const;
+    void setTitleFont(const QFont& font);
 
     QString text(int row, int column) const;
 
@@ -38,7 +42,18 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    const Columns& columns_;
+    struct Column {
+        QString name;
+        QString declType;
+        QColor titleColor;
+        bool titleBold = false;
+    };
+
+    bool showsRows() const;
+    void takeColumns();
+    void followNewOrder(const std::vector<int>& newPositions);
+
     QPointer<TADOQuery> query_;
-    int rows_ = 0;
+    std::vector<Column> columns_;
+    QFont titleFont_;
 };
