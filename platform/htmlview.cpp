@@ -35,21 +35,29 @@ bool isHtml(const QByteArray& mediaType)
     return mediaType == "text/html" || mediaType == "application/xhtml+xml";
 }
 
-// The text of a file in the encoding the server named or, for a page, the one the page names
-// itself (UTF-8 when none is named); nothing when the bytes are not text in that encoding.
-std::optional<QByteArray> utf8Text(const Fetched& file, bool isPage)
+// How a file's bytes become text: in the encoding the server names or, failing that, for a
+// page the one the page names itself (UTF-8 when it names none), for a style sheet its page's.
+QStringDecoder decoderFor(const Fetched& file, const QByteArray& pageEncoding)
 {
-    QStringDecoder decoder = !file.charset.isEmpty() ? QStringDecoder(file.charset.constData())
-        : isPage                                     ? QStringDecoder::decoderForHtml(file.body)
-                                                     : QStringDecoder(QStringDecoder::Utf8);
+    if (!file.charset.isEmpty())
+        return QStringDecoder(file.charset.constData());
+    if (pageEncoding.isEmpty())
+        return QStringDecoder::decoderForHtml(file.body);
+    return QStringDecoder(pageEncoding.constData());
+}
+
+// The file as UTF-8; nothing when its bytes are not text in the decoder's encoding.
+std::optional<QByteArray> utf8Text(const QByteArray& bytes, QStringDecoder& decoder)
+{
     if (!decoder.isValid())
         return std::nullopt;
-    const QString text = decoder.decode(file.body);
+    const QString text = decoder.decode(bytes);
     if (decoder.hasError() || text.contains(QChar::Null))
         return std::nullopt;
     return text.toUtf8();
 }
 
+// The picture, or a null image when the bytes are no picture or one too large to unpack.
 QImage decodedImage(const QByteArray& data)
 {
     QBuffer buffer;
@@ -91,10 +99,14 @@ void HtmlView::navigate(const QUrl& url)
 
 void HtmlView::pageArrived(const Fetched& page)
 {
-    const std::optional<QByteArray> text = page.ok() && isHtml(page.mediaType) ? utf8Text(page, true) : std::nullopt;
+    if (!page.ok() || !isHtml(page.mediaType))
+        return fail();
+    QStringDecoder decoder = decoderFor(page, QByteArray());
+    const std::optional<QByteArray> text = utf8Text(page.body, decoder);
     if (!text)
         return fail();
     html_ = *text;
+    pageEncoding_ = decoder.name();
     container_.reset(page.url);
     buildDocument();
 }
@@ -140,7 +152,8 @@ bool HtmlView::fetchFile(const QUrl& url, void (HtmlView::*arrived)(const QUrl&,
 void HtmlView::styleSheetArrived(const QUrl& url, const Fetched& sheet)
 {
     --styleSheetsDue_;
-    const std::optional<QByteArray> text = sheet.ok() ? utf8Text(sheet, false) : std::nullopt;
+    QStringDecoder decoder = decoderFor(sheet, pageEncoding_);
+    const std::optional<QByteArray> text = sheet.ok() ? utf8Text(sheet.body, decoder) : std::nullopt;
     if (!text)
         return fail();
     container_.addStyleSheet(url, QString::fromUtf8(*text));
@@ -230,31 +243,27 @@ void HtmlView::resizeEvent(QResizeEvent* event)
 
 void HtmlView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!showsPage())
-        return;
-    const QPoint at = event->position().toPoint();
-    litehtml::position::vector changed;
-    if (document_->on_mouse_over(at.x(), at.y(), at.x(), at.y(), changed))
-        update();
+    if (showsPage())
+        tellDocument(&litehtml::document::on_mouse_over, event->position().toPoint());
 }
 
 void HtmlView::mousePressEvent(QMouseEvent* event)
 {
-    if (!showsPage() || event->button() != Qt::LeftButton)
-        return;
-    const QPoint at = event->position().toPoint();
-    litehtml::position::vector changed;
-    if (document_->on_lbutton_down(at.x(), at.y(), at.x(), at.y(), changed))
-        update();
+    if (showsPage() && event->button() == Qt::LeftButton)
+        tellDocument(&litehtml::document::on_lbutton_down, event->position().toPoint());
 }
 
 void HtmlView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!showsPage() || event->button() != Qt::LeftButton)
-        return;
-    const QPoint at = event->position().toPoint();
+    if (showsPage() && event->button() == Qt::LeftButton)
+        tellDocument(&litehtml::document::on_lbutton_up, event->position().toPoint());
+}
+
+// The document's view and client coordinates are the same: the page never scrolls.
+void HtmlView::tellDocument(MouseHandler handler, const QPoint& at)
+{
     litehtml::position::vector changed;
-    if (document_->on_lbutton_up(at.x(), at.y(), at.x(), at.y(), changed))
+    if (((*document_).*handler)(at.x(), at.y(), at.x(), at.y(), changed))
         update();
 }
 

@@ -36,6 +36,8 @@ protected:
 
 private:
     enum class State { Loading, Page, Placeholder };
+    using MouseHandler = bool (litehtml::document::*)(int x, int y, int clientX, int clientY,
+                                                      litehtml::position::vector& redrawBoxes);
 
     void pageArrived(const Fetched& page);
     void styleSheetArrived(const QUrl& url, const Fetched& sheet);
@@ -47,12 +49,14 @@ private:
     void finishIfComplete();
     void fail();
     void paintPlaceholder(QPainter& painter) const;
+    void tellDocument(MouseHandler handler, const QPoint& at);
     bool showsPage() const { return state_ == State::Page && document_; }
 
     PageFetcher fetcher_;
     LitehtmlContainer container_;
     litehtml::document::ptr document_;
-    QByteArray html_;  // the page as UTF-8
+    QByteArray html_;          // the page as UTF-8
+    QByteArray pageEncoding_;  // what the page was written in
     State state_ = State::Loading;
     bool finished_ = false;
     int filesAsked_ = 0;

@@ -34,7 +34,9 @@ QStringList familiesOf(const litehtml::tchar_t* faceName)
     QStringList families;
     for (const QString& part : QString::fromUtf8(faceName).split(QLatin1Char(','))) {
         QString family = part.trimmed();
-        if (family.size() >= 2 && (family.front() == u'"' || family.front() == u'\'') && family.back() == family.front())
+        const bool quoted = family.size() >= 2 && (family.front() == u'"' || family.front() == u'\'')
+            && family.back() == family.front();
+        if (quoted)
             family = family.mid(1, family.size() - 2);
         if (!family.isEmpty())
             families << family;
@@ -157,7 +159,8 @@ void drawSides(QPainter& painter, const litehtml::borders& b, const QRectF& box)
 {
     const qreal l = b.left.width, t = b.top.width, r = b.right.width, w = b.bottom.width;
     const QPointF tl = box.topLeft(), tr = box.topRight(), br = box.bottomRight(), bl = box.bottomLeft();
-    const QPointF itl = tl + QPointF(l, t), itr = tr + QPointF(-r, t), ibr = br + QPointF(-r, -w), ibl = bl + QPointF(l, -w);
+    const QPointF itl = tl + QPointF(l, t), itr = tr + QPointF(-r, t);
+    const QPointF ibr = br + QPointF(-r, -w), ibl = bl + QPointF(l, -w);
     drawSide(painter, b.top, QPolygonF({tl, tr, itr, itl}), QLineF(tl + QPointF(0, t / 2), tr + QPointF(0, t / 2)));
     drawSide(painter, b.right, QPolygonF({tr, br, ibr, itr}), QLineF(tr - QPointF(r / 2, 0), br - QPointF(r / 2, 0)));
     drawSide(painter, b.bottom, QPolygonF({br, bl, ibl, ibr}), QLineF(bl - QPointF(0, w / 2), br - QPointF(0, w / 2)));
@@ -171,7 +174,8 @@ void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg
     const QSize size = bg.image_size.width > 0 && bg.image_size.height > 0
         ? QSize(bg.image_size.width, bg.image_size.height)
         : source.size();
-    const QImage image = size == source.size() ? source : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage image =
+        size == source.size() ? source : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QRect clip = rectOf(bg.clip_box);
     QRect area;
     switch (bg.repeat) {
