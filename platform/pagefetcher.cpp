@@ -18,8 +18,8 @@ int& timeLimitMs()
     return limit;
 }
 
-// One manager serves every banner; it is made on the first fetch, not at start-up, and ends
-// with the application. A manager has no cache unless one is given to it.
+// One manager serves every banner; it is made on the first fetch and ends with the
+// application. A manager has no cache unless one is given to it, and none is.
 QNetworkAccessManager* network()
 {
     static QPointer<QNetworkAccessManager> manager;
@@ -48,8 +48,6 @@ QNetworkRequest bannerRequest(const QUrl& url)
     request.setMaximumRedirectsAllowed(5);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     return request;
 }
 

@@ -24,7 +24,8 @@
 
 namespace {
 
-constexpr int kTimeLimitMs = 300;
+// The time limit while a test waits for a site that never answers.
+constexpr int kShortTimeLimitMs = 300;
 
 const QColor kPageBackground(0x20, 0x40, 0x80);
 const QColor kLogoColour(0x00, 0xc8, 0x00);
@@ -297,7 +298,6 @@ private Q_SLOTS:
         // Every banner address reaches the site inside the test: it is their proxy.
         qputenv("http_proxy", site_.proxy().toLatin1());
         qunsetenv("no_proxy");
-        PageFetcher::setTimeLimitForTesting(kTimeLimitMs);
         Website::setBrowserOpenerForTesting([this](const QUrl& url) { opened_ << url; });
     }
 
@@ -305,6 +305,7 @@ private Q_SLOTS:
     {
         site_.clear();
         opened_.clear();
+        PageFetcher::setTimeLimitForTesting(PageFetcher::kDefaultTimeLimitMs);
     }
 
     void drawsThePageWithItsStyleSheetImageAndLink()
@@ -363,6 +364,16 @@ private Q_SLOTS:
         QTRY_VERIFY(paints > 0);
         QCOMPARE(finished.first().first().toBool(), true);
         QCOMPARE(window.at(30, 30), kLogoColour);
+    }
+
+    void drawsPicturesWrittenIntoThePage()
+    {
+        site_.serve(onSite("inline.html"), "text/html",
+                    "<body style=\"margin:0\"><img src=\"data:image/png;base64,"
+                        + png(QSize(30, 30), kLogoColour).toBase64() + "\"></body>");
+        BannerWindow window;
+        QVERIFY(window.load(onSite("inline.html")));
+        QCOMPARE(window.at(15, 15), kLogoColour);
     }
 
     void laysThePageOutAgainWhenResized()
@@ -440,6 +451,8 @@ private Q_SLOTS:
         site_.serve(onSite("huge.png"), "image/png", png(QSize(5000, 4000), Qt::white, QImage::Format_Mono));
         for (int i = 0; i <= HtmlView::kFileLimit; ++i)
             site_.serve(onSite("dot" + QByteArray::number(i) + ".png"), "image/png", png(QSize(2, 2), Qt::red));
+        if (answer.held)
+            PageFetcher::setTimeLimitForTesting(kShortTimeLimitMs);
         if (address.isEmpty()) {
             address = onSite("page.html");
             site_.serve(address, answer);
