@@ -11,7 +11,6 @@
 #include "platform/datafilelock.h"
 #include "platform/printservice.h"
 #include "platform/singleinstance.h"
-#include "platform/website.h"
 #include "widgets/dialogs.h"
 #include "widgets/secretclipboard.h"
 
@@ -64,7 +63,6 @@ bool TakeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlre
 
 int RunProgram(int& argc, char** argv)
 {
-    prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
     // Before the data file is opened: its key and every account it holds stay out of crash dumps.

@@ -33,7 +33,7 @@ struct Start {
 
 Start startUntilTyping(ProgramCopy& copy, const HeldSite& site, const QString& program, const QString& edit)
 {
-    RemoteProgram remote(copy, {{site.chromiumFlags()}, {}, {}, true});
+    RemoteProgram remote(copy, {{site.proxyEnvironment()}, {}, {}, true});
     const qsizetype asked = site.requestedPaths().size();
     QElapsedTimer timer;
     timer.start();
@@ -103,7 +103,7 @@ struct Memory {
 // The memory of the program logged in, once its list is shown and it has settled.
 Memory loggedInMemory(ProgramCopy& copy, const HeldSite& site, int accounts)
 {
-    RemoteProgram remote(copy, {{site.chromiumFlags()}, {}, {}, true});
+    RemoteProgram remote(copy, {{site.proxyEnvironment()}, {}, {}, true});
     remote.start();
     remote.waitVisible(QStringLiteral("frmLogin/Edit1"));
     remote.typeInto(QStringLiteral("frmLogin/Edit1"), QStringLiteral("admin"));
@@ -116,7 +116,7 @@ Memory loggedInMemory(ProgramCopy& copy, const HeldSite& site, int accounts)
 
 Memory floorMemory(ProgramCopy& copy, const HeldSite& site, const QString& floorProgram)
 {
-    RemoteProgram remote(copy, {{site.chromiumFlags()}, {}, {}, true});
+    RemoteProgram remote(copy, {{site.proxyEnvironment()}, {}, {}, true});
     remote.start(floorProgram);
     remote.waitVisible(QStringLiteral("floor/Edit1"));
     QThread::msleep(1500);

@@ -31,8 +31,8 @@ public:
     virtual void navigate(const QUrl& url) = 0;
 };
 
-// A window's embedded web banner. It holds a web view made by the current factory: the real
-// browser engine in the program, a recording stand-in in tests.
+// A window's embedded web banner. It holds a web view made by the current factory: the
+// program's own HTML view (platform/htmlview.h), a recording stand-in in tests.
 class TWebBrowser : public QWidget {
     Q_OBJECT
 public:
@@ -58,7 +58,3 @@ private:
     WebView* view_;
     Align align_ = Align::Top;
 };
-
-// Must run before the application object exists: the browser engine shares graphics contexts
-// between windows, and as root it has to run without its sandbox or it ends the process.
-void prepareWebEngine();

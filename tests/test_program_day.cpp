@@ -165,7 +165,7 @@ private slots:
             QSKIP("only root can start the program as another user");
         ProgramCopy copy;
         HeldSite site;
-        RemoteProgram::Options options{{site.chromiumFlags()}, {}, {}, true};
+        RemoteProgram::Options options{{site.proxyEnvironment()}, {}, {}, true};
         // No program on the path: no viewer takes the printout, and a notice says where it is.
         options.environment << u"PATH="_s + copy.root() + u"/empty"_s;
         if (asOrdinaryUser) {

@@ -87,8 +87,6 @@ RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(c
         env.remove(QLatin1String(name));
     if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // The program decides about the browser engine's sandbox itself.
-    env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
     if (options_.driven) {
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MZ_DRIVER_PATH));
         env.insert(QStringLiteral("MZ_DRIVER_SOCKET"), copy.root() + QStringLiteral("/driver.sock"));
@@ -274,9 +272,9 @@ HeldSite::~HeldSite()
         ::close(client);
 }
 
-QString HeldSite::chromiumFlags() const
+QStringList HeldSite::proxyEnvironment() const
 {
-    return QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--proxy-server=127.0.0.1:%1").arg(state_->port);
+    return {QStringLiteral("http_proxy=http://127.0.0.1:%1").arg(state_->port), QStringLiteral("no_proxy=")};
 }
 
 QStringList HeldSite::requestedPaths() const

@@ -89,9 +89,9 @@ private:
 };
 
 // A stand-in for the maker's web site on a local port that takes every request and answers
-// none of them: a banner page that never finishes loading. The program's
-// browser engine is told with chromiumFlags() to use it as its proxy, so every page address
-// comes to it whole ("http://host/page").
+// none of them: a banner page that never finishes loading. The program is told through its
+// environment (proxyEnvironment()) to use it as its web proxy, which Qt's network access does
+// by default on Linux, so every page address comes to it whole ("http://host/page").
 class HeldSite {
 public:
     HeldSite();
@@ -99,7 +99,7 @@ public:
     HeldSite(const HeldSite&) = delete;
     HeldSite& operator=(const HeldSite&) = delete;
 
-    QString chromiumFlags() const;  // QTWEBENGINE_CHROMIUM_FLAGS=...
+    QStringList proxyEnvironment() const;  // http_proxy=..., no_proxy=
     QStringList requestedPaths() const;
 
 private:

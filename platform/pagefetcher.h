@@ -1,0 +1,50 @@
+// Fetching a web page and the files it needs, for a banner: over one network manager shared by
+// every banner, each request limited in time and size, redirects kept on the first host, and
+// nothing kept on disk (no cache, no cookies).
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QNetworkReply;
+
+// One fetched file, or why it could not be fetched.
+struct Fetched {
+    QUrl url;               // where it came from at last, after redirects
+    QByteArray body;
+    QByteArray mediaType;   // "text/html", lower case, without parameters
+    QByteArray charset;     // from the content type, lower case; empty when not given
+    QString error;          // empty when the file arrived whole
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+class PageFetcher : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 kSizeLimit = 2 * 1024 * 1024;
+    static constexpr int kDefaultTimeLimitMs = 10000;
+
+    using Done = std::function<void(const Fetched&)>;
+
+    explicit PageFetcher(QObject* parent = nullptr);
+    ~PageFetcher() override;
+
+    // Starts fetching url; done is called once, later, from the event loop. Only http, https
+    // and data addresses are fetched: for any other, nothing starts and the answer is false.
+    bool fetch(const QUrl& url, Done done);
+    // Drops every fetch under way; their done functions are never called.
+    void cancelAll();
+
+    // The time each request may take from now on; tests shorten it.
+    static void setTimeLimitForTesting(int milliseconds);
+
+private:
+    void watch(QNetworkReply* reply, Done done);
+
+    QSet<QNetworkReply*> replies_;
+};
