@@ -5,6 +5,8 @@
 #include "app/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
+#include "data/earlykey.h"
+#include "data/schema.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/coredumps.h"
@@ -15,6 +17,7 @@
 #include "widgets/secretclipboard.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 // The pictures live in the core library; a static library's resources are loaded by hand,
@@ -32,9 +35,10 @@ QIcon programIcon()
 
 // The data module first: the main window's creation connects it and runs the first list,
 // and the login window's creation then reads the last login through it.
-void createWindows()
+void createWindows(EarlyKey& earlyKey)
 {
     frmDM = new TfrmDM;
+    frmDM->ADOConnection1->setEarlyKey(&earlyKey);
     frmMain = new TfrmMain;
     frmLogin = new TfrmLogin;
 }
@@ -69,10 +73,13 @@ int RunProgram(int& argc, char** argv)
     disableCoreDumps();
     // The per-user lock keeps one copy per login session; the data file's lock keeps one
     // copy per file, whatever session or runtime folder a second copy has.
+    const QString dataFile = dataFilePath(Application::ExeFolder());
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
-    DataFileLock fileLock(dataFilePath(Application::ExeFolder()));
+    DataFileLock fileLock(dataFile);
     if (!TakeSingleInstanceLock(lock) || !TakeDataFileLock(fileLock))
         return 0;
+    // The data file's key is derived on a thread of its own while the windows are made.
+    EarlyKey earlyKey(QFile::encodeName(dataFile), schema::kDatabasePassword);
 
     loadResources();
     installFontSubstitutes();
@@ -81,7 +88,7 @@ int RunProgram(int& argc, char** argv)
     // The program ends only when it is told to, not when its last window hides.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    createWindows();
+    createWindows(earlyKey);
     frmLogin->show();
     const int result = Application::TerminateRequests() > 0 ? 0 : QApplication::exec();
     destroyWindows();

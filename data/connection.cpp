@@ -1,6 +1,7 @@
 // The one database connection (see connection.h).
 #include "data/connection.h"
 
+#include "data/earlykey.h"
 #include "data/exception.h"
 #include "data/schema.h"
 
@@ -143,7 +144,35 @@ void TADOConnection::open()
 {
     const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
     const std::optional<FileIdentity> identity = identify(path);
-    const QString key = connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password"));
+    const QByteArray passphrase =
+        connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+    sqlite3* db = openWithEarlyKey(path, passphrase);
+    if (!db)
+        db = openWithKey(path, passphrase.toStdString());
+    db_ = db;
+    path_ = path;
+    opened_ = identity.value_or(FileIdentity());
+}
+
+sqlite3* TADOConnection::openWithEarlyKey(const QByteArray& path, const QByteArray& passphrase)
+{
+    if (!earlyKey_)
+        return nullptr;
+    const RawKey key = std::exchange(earlyKey_, nullptr)->take(path, passphrase);
+    if (key.empty())
+        return nullptr;
+    try {
+        return openWithKey(path, key.text());
+    } catch (const EDatabaseError&) {
+        // A file replaced between the salt's check and the engine's first read, or an engine
+        // that derives its keys otherwise: the passphrase gets its own try, and any error the
+        // user sees is the one it gives.
+        return nullptr;
+    }
+}
+
+sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key)
+{
     sqlite3* db = nullptr;
     // Every statement runs on the one user-interface thread, so the connection needs no mutex.
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -151,7 +180,7 @@ void TADOConnection::open()
         if (rc != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + QStringLiteral(": ")
                                  + QString::fromUtf8(path));
-        schema::applyKey(db, key.toStdString());
+        schema::applyKey(db, key);
         // Reading the schema is the first access that needs the key: a wrong key or a file
         // that is no database fails here, not later in the middle of a statement. EXTRA also
         // syncs the folder once the commit has removed the rollback journal, so that a power
@@ -165,7 +194,5 @@ void TADOConnection::open()
         sqlite3_close_v2(db);
         throw;
     }
-    db_ = db;
-    path_ = path;
-    opened_ = identity.value_or(FileIdentity());
+    return db;
 }

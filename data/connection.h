@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QString>
 #include <optional>
+#include <string_view>
 #include <sys/types.h>
 
+class EarlyKey;
 struct sqlite3;
 
 // The program's database file: Data/db.mzx in the executable's folder (which ends with a
@@ -33,6 +35,10 @@ public:
     // Closes an open connection; the next statement opens it with the new string.
     void setConnectionString(const QString& text);
 
+    // The first opening asks this for a key derived ahead for its file and passphrase, and keys
+    // the file with the passphrase when it has none or when that key does not open the file.
+    void setEarlyKey(EarlyKey* key) { earlyKey_ = key; }
+
     bool Connected() const { return db_ != nullptr; }
     void Close();
 
@@ -53,9 +59,12 @@ private:
     static std::optional<FileIdentity> identify(const QByteArray& path);
 
     void open();
+    sqlite3* openWithEarlyKey(const QByteArray& path, const QByteArray& passphrase);
+    static sqlite3* openWithKey(const QByteArray& path, std::string_view key);
 
     QString connectionString_;
     sqlite3* db_ = nullptr;
     QByteArray path_;
     FileIdentity opened_;
+    EarlyKey* earlyKey_ = nullptr;
 };

@@ -1,6 +1,8 @@
 // The layout of a new database file (see schema.h).
 #include "data/schema.h"
 
+// The engine's key functions are declared only for builds that encrypt.
+#define SQLITE_HAS_CODEC 1
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -67,9 +69,12 @@ void exec(sqlite3* db, const std::string& sql)
     }
 }
 
-void applyKey(sqlite3* db, const std::string& key)
+void applyKey(sqlite3* db, std::string_view key)
 {
-    exec(db, "PRAGMA key = " + quoted(key) + ";PRAGMA cipher_page_size = 4096;");
+    // Given directly rather than inside a statement's text, which would leave copies of it in freed memory.
+    if (sqlite3_key_v2(db, "main", key.data(), int(key.size())) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    exec(db, "PRAGMA cipher_page_size = 4096;");
 }
 
 void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 
@@ -15,8 +16,9 @@ inline constexpr const char* kDatabasePassword = "qzk482";
 inline constexpr const char* kInitialLoginPassword = "admin";
 
 // Applies the key and the settings that decide the file's format; must run on a fresh handle
-// before any other statement, the same way when the file is made and when it is opened.
-void applyKey(sqlite3* db, const std::string& key);
+// before any other statement, the same way when the file is made and when it is opened. The key
+// is a passphrase, or a key derived from it in the engine's raw form x'<64 hex digits>'.
+void applyKey(sqlite3* db, std::string_view key);
 
 // Creates a new encrypted database file with both tables and the one login row.
 // Refuses (throws std::runtime_error) when anything already exists at path; the new file is

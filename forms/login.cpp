@@ -22,6 +22,8 @@ TfrmLogin* frmLogin = nullptr;
 TfrmLogin::TfrmLogin(QWidget* parent)
     : QDialog(parent), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
 {
+    // The form's font before its controls, so that they are laid out once, in that font.
+    setFont(formFont());
     ui.setupUi(this);
     setUpForm(this, QSize(300, 280), Placement::ScreenCenter);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

@@ -58,6 +58,8 @@ TfrmMain::TfrmMain(QWidget* parent)
       DataSource1(new TDataSource(this)),
       PopupMenu1(new QMenu(this))
 {
+    // The form's font before its controls, so that they are laid out once, in that font.
+    setFont(formFont());
     ui.setupUi(this);
     setUpForm(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));

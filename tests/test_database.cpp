@@ -2,6 +2,7 @@
 #include "app/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
+#include "data/earlykey.h"
 #include "data/exception.h"
 #include "data/query.h"
 #include "data/schema.h"
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 class TestDatabaseLayer : public QObject {
@@ -22,6 +25,26 @@ private:
     {
         mySql = sql;
         open ? OpenSql(query) : ExecSql(query);
+    }
+
+    // The message the connection's opening fails with, empty when it opens; with a key derived
+    // ahead for the passphrase given, when one is given.
+    static QString openingError(const QString& connectionString, const QString& dataFile,
+                                std::optional<QByteArray> derivedFor = std::nullopt)
+    {
+        std::optional<EarlyKey> early;
+        TADOConnection connection;
+        if (derivedFor) {
+            early.emplace(QFile::encodeName(dataFile), *derivedFor);
+            connection.setEarlyKey(&*early);
+        }
+        connection.setConnectionString(connectionString);
+        try {
+            connection.handle();
+        } catch (const EDatabaseError& e) {
+            return e.message();
+        }
+        return QString();
     }
 
 private Q_SLOTS:
@@ -120,6 +143,93 @@ private Q_SLOTS:
         } catch (const EDatabaseError& e) {
             QVERIFY2(e.message().contains(QStringLiteral("not a database")), qPrintable(e.message()));
         }
+    }
+
+    // The key derived ahead is the one the engine derives from the passphrase and the file's
+    // salt: in its raw form it opens the file.
+    void earlyKeyOpensTheFileItWasDerivedFor()
+    {
+        TestDatabase db;
+        const QByteArray path = QFile::encodeName(db.path());
+        EarlyKey early(path, schema::kDatabasePassword);
+        const RawKey key = early.take(path, schema::kDatabasePassword);
+        QVERIFY(key.text().starts_with("x'"));
+        QCOMPARE(key.text().size(), size_t(67));
+        sqlite3* handle = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.constData(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        schema::applyKey(handle, key.text());
+        QCOMPARE(sqlite3_exec(handle, "select count(*) from sqlite_master", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(fetchRows(handle, QStringLiteral("select F1 from S_U")), QList<QStringList>{{QStringLiteral("admin")}});
+        sqlite3_close(handle);
+        // Handed out once: nothing of it is kept.
+        QVERIFY(early.take(path, schema::kDatabasePassword).empty());
+    }
+
+    void earlyKeyIsOnlyForItsPassphraseAndSalt()
+    {
+        TestDatabase db;
+        TestDatabase other;
+        const QByteArray path = QFile::encodeName(db.path());
+        EarlyKey forAnotherPassphrase(path, "qzk483");
+        QVERIFY(forAnotherPassphrase.take(path, schema::kDatabasePassword).empty());
+        // Each database file begins with a salt of its own.
+        EarlyKey early(path, schema::kDatabasePassword);
+        QVERIFY(early.take(QFile::encodeName(other.path()), schema::kDatabasePassword).empty());
+        const QByteArray missing = path + ".missing";
+        EarlyKey forNoFile(missing, schema::kDatabasePassword);
+        QVERIFY(forNoFile.take(missing, schema::kDatabasePassword).empty());
+    }
+
+    void connectionOpensWithTheEarlyKeyOrThePassphrase()
+    {
+        TestDatabase db;
+        const QByteArray path = QFile::encodeName(db.path());
+        {
+            EarlyKey early(path, schema::kDatabasePassword);
+            TADOConnection connection;
+            connection.setEarlyKey(&early);
+            connection.setConnectionString(buildConnectionString(db.folder()));
+            QVERIFY(connection.handle());
+            // The connection took it.
+            QVERIFY(early.take(path, schema::kDatabasePassword).empty());
+        }
+        // The file at the connection's path is another one than the key was derived from, as
+        // when the file is replaced in between: it opens with the passphrase.
+        TestDatabase other;
+        other.exec(QStringLiteral("update S_U set F3=7"));
+        EarlyKey early(path, schema::kDatabasePassword);
+        TADOConnection connection;
+        connection.setEarlyKey(&early);
+        connection.setConnectionString(buildConnectionString(other.folder()));
+        QCOMPARE(fetchRows(connection.handle(), QStringLiteral("select F3 from S_U")),
+                 QList<QStringList>{{QStringLiteral("7")}});
+    }
+
+    // A wrong passphrase, a file that is no database and a missing file fail as they do without
+    // a key derived ahead, whatever passphrase that key was derived for.
+    void earlyKeyChangesNoFailure()
+    {
+        TestDatabase db;
+        const QString right = buildConnectionString(db.folder());
+        const QString wrong = QString(right).replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\""));
+        const QString wrongPassphrase = openingError(wrong, db.path());
+        QVERIFY(!wrongPassphrase.isEmpty());
+        QCOMPARE(openingError(wrong, db.path(), schema::kDatabasePassword), wrongPassphrase);
+        QCOMPARE(openingError(wrong, db.path(), "qzk483"), wrongPassphrase);
+
+        QFile file(db.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        const QString noDatabase = openingError(right, db.path());
+        QVERIFY2(noDatabase.contains(QStringLiteral("not a database")), qPrintable(noDatabase));
+        QCOMPARE(openingError(right, db.path(), schema::kDatabasePassword), noDatabase);
+
+        QVERIFY(file.remove());
+        const QString missing = openingError(right, db.path());
+        QVERIFY(!missing.isEmpty());
+        QCOMPARE(openingError(right, db.path(), schema::kDatabasePassword), missing);
+        QVERIFY(!file.exists());
     }
 
     // The values themselves are shown by the login window.
