@@ -6,7 +6,6 @@
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
-#include "forms/main.h"
 #include "platform/website.h"
 #include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
@@ -64,11 +63,10 @@ void TfrmC::BitBtn1Click()
     else
         ExecSqlOnOneRow(ADOQuery1, QStringLiteral("account"));
     Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
-    // The closed editor is freed once this handler has returned; from here on only the main
-    // window is touched.
+    // The closed editor is freed once this handler has returned; from here on only the window
+    // that owns it acts, on the saved signal.
     accept();
-    frmMain->ui.LabWhere->clear();
-    frmMain->Ref();
+    Q_EMIT saved();
 }
 
 // A required edit left empty is told with the notice and gets the focus back.

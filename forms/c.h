@@ -20,6 +20,10 @@ public:
     void FormCreate();
     void BitBtn1Click();  // save
 
+Q_SIGNALS:
+    // The account was saved and the editor has closed.
+    void saved();
+
 private:
     void limitLengths();
     bool isFilled(QLineEdit* edit, const QString& notice);

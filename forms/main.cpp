@@ -211,9 +211,22 @@ void TfrmMain::SpeedButton3Click()
     Ref();
 }
 
-void TfrmMain::SpeedButton1Click()
+TfrmC* TfrmMain::createAccountEditor()
 {
     frmC = new TfrmC(this);
+    connect(frmC, &TfrmC::saved, this, guardedSlot(this, &TfrmMain::showAllAccounts));
+    return frmC;
+}
+
+void TfrmMain::showAllAccounts()
+{
+    ui.LabWhere->clear();
+    Ref();
+}
+
+void TfrmMain::SpeedButton1Click()
+{
+    createAccountEditor();
     frmC->setWindowTitle(QStringLiteral("新增 账户"));
     frmC->ui.Lab_ID->setText(QStringLiteral("0"));
     frmC->exec();
@@ -227,7 +240,7 @@ void TfrmMain::SpeedButton2Click()
     // Converted before the editor exists, so a date that does not convert leaves no hidden
     // editor behind.
     const QDate registered = StrToDate(ADOQuery1->FieldByName(QStringLiteral("注册日期")));
-    frmC = new TfrmC(this);
+    createAccountEditor();
     frmC->setWindowTitle(QStringLiteral("修改 账户"));
     frmC->ui.Lab_ID->setText(id);
     frmC->ui.DateTimePicker1->setDate(registered);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class TADOQuery;
+class TfrmC;
 class TDataSource;
 class QMenu;
 class LinePrinter;
@@ -25,6 +26,9 @@ public:
 
     // Re-runs the account list with the conditions in LabWhere and lays out the grid.
     void Ref();
+    // A new account editor owned by this window, stored in frmC; once it has saved, the list
+    // shows all accounts again.
+    TfrmC* createAccountEditor();
 
     void FormCreate();
     void FormCloseQuery(bool& CanClose);
@@ -55,6 +59,7 @@ private:
     void createPopupMenu();
     void connectHandlers();
     void showAccountCount();
+    void showAllAccounts();
     void printAccount(LinePrinter& printer, int number);
 };
 

@@ -30,7 +30,7 @@ private:
     // its own so that the test can drive it.
     static TfrmC* openEditor(const QString& id = QStringLiteral("0"))
     {
-        frmC = new TfrmC(frmMain);
+        frmMain->createAccountEditor();
         frmC->ui.Lab_ID->setText(id);
         frmC->show();
         return frmC;
