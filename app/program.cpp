@@ -11,7 +11,7 @@
 #include "forms/main.h"
 #include "platform/coredumps.h"
 #include "platform/datafilelock.h"
-#include "platform/printservice.h"
+#include "widgets/formstyle.h"
 #include "platform/singleinstance.h"
 #include "widgets/dialogs.h"
 #include "widgets/secretclipboard.h"

@@ -3,6 +3,7 @@
 // straight onto the same kind of PDF device, one drawText per line.
 #include "platform/lineprinter.h"
 #include "platform/printservice.h"
+#include "widgets/formstyle.h"
 
 #include <QElapsedTimer>
 #include <QFontMetrics>

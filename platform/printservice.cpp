@@ -119,11 +119,3 @@ bool PrintJob::finish()
 }
 
 void PrintJob::setFileOpener(FileOpener opener) { fileOpener() = std::move(opener); }
-
-void installFontSubstitutes()
-{
-    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("WenQuanYi Micro Hei"),
-                                                        QStringLiteral("Noto Sans CJK SC"),
-                                                        QStringLiteral("Droid Sans Fallback")});
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-}

@@ -55,7 +55,3 @@ private:
     QPrinter* spooler_;  // the device when it is a printer
     bool finished_ = false;
 };
-
-// Makes the font names the program prints with resolve to installed fonts: "黑体" to a
-// Chinese sans-serif font, "Arial" to its metric twin. Called once at start-up.
-void installFontSubstitutes();

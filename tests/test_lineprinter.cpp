@@ -1,6 +1,7 @@
 // The line printer (pen, line heights, tabs, wrapping, page breaks) and the printing service.
 #include "platform/lineprinter.h"
 #include "platform/printservice.h"
+#include "widgets/formstyle.h"
 
 #include <QDateTime>
 #include <QDir>

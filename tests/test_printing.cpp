@@ -7,6 +7,7 @@
 #include "data/query.h"
 #include "forms/main.h"
 #include "platform/printservice.h"
+#include "widgets/formstyle.h"
 #include "tests/fixture.h"
 #include "widgets/dialogs.h"
 

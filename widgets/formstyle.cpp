@@ -80,6 +80,14 @@ QFont formFont()
     return font;
 }
 
+void installFontSubstitutes()
+{
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("WenQuanYi Micro Hei"),
+                                                        QStringLiteral("Noto Sans CJK SC"),
+                                                        QStringLiteral("Droid Sans Fallback")});
+}
+
 void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner)
 {
     window->setFont(formFont());

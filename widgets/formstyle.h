@@ -9,6 +9,10 @@ class QWidget;
 // Arial, 11 pixels high.
 QFont formFont();
 
+// Makes the font names the program's windows and printouts use resolve to installed fonts:
+// "Arial" to its metric twin, "黑体" to a Chinese sans-serif font. Called once at start-up.
+void installFontSubstitutes();
+
 enum class Placement { ScreenCenter, OwnerCenter };
 
 // Gives the window the font, and makes its outer size (frame included) `outer` and its place
