@@ -1,8 +1,8 @@
 // The program block (see program.h).
 #include "app/program.h"
 
-#include "app/application.h"
-#include "app/unit1.h"
+#include "widgets/application.h"
+#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"

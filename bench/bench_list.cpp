@@ -4,7 +4,7 @@
 //   refresh floor: a bare SQLCipher loop that steps the list statement and reads every column;
 //   sort floor:    sorting the same column's texts with collation keys made in a bare loop.
 // Usage: bench_list [runs]   (prints medians in milliseconds and ratios to the floor)
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/query.h"

@@ -1,7 +1,7 @@
 // The data module (see dm.h).
 #include "data/dm.h"
 
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/exception.h"
 #include "data/query.h"

@@ -1,7 +1,7 @@
 // Account editor dialog: types a new account or changes an existing one.
 #include "forms/c.h"
 
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/dateformat.h"
 #include "data/dm.h"
 #include "data/query.h"

@@ -1,8 +1,8 @@
 // Main window: the account list with its query bar, record commands and printing.
 #include "forms/main.h"
 
-#include "app/application.h"
-#include "app/unit1.h"
+#include "widgets/application.h"
+#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dateformat.h"
 #include "data/dm.h"

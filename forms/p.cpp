@@ -1,8 +1,8 @@
 // Password change dialog (see p.h).
 #include "forms/p.h"
 
-#include "app/application.h"
-#include "app/unit1.h"
+#include "widgets/application.h"
+#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"

@@ -9,6 +9,10 @@
 #include <QStringDecoder>
 #include <optional>
 
+// The style sheet lives in this static library's resources, which are loaded by hand, from
+// outside any namespace.
+static void loadBannerResources() { Q_INIT_RESOURCE(banner); }
+
 namespace {
 
 // Larger pictures would take more memory to unpack than a banner is worth.
@@ -21,6 +25,7 @@ const QColor kPlaceholderText(0x5a, 0x6b, 0x7d);
 litehtml::context& htmlContext()
 {
     static litehtml::context context = [] {
+        loadBannerResources();
         litehtml::context made;
         QFile defaults(QStringLiteral(":/html/defaults.css"));
         if (defaults.open(QIODevice::ReadOnly))

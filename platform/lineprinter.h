@@ -3,20 +3,20 @@
 // pages by itself.
 #pragma once
 
-#include "data/exception.h"
-
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QSize>
 #include <QString>
+#include <stdexcept>
 
 class QPagedPaintDevice;
 
-// A print job that cannot start or go on, or a line printer used while it is not open.
-class EPrinterError : public Exception {
+// A print job that cannot start or go on, or a line printer used while it is not open; what()
+// is the message in UTF-8.
+class EPrinterError : public std::runtime_error {
 public:
-    using Exception::Exception;
+    explicit EPrinterError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
 class LinePrinter {

@@ -18,6 +18,8 @@
 
 class LitehtmlContainer : public litehtml::document_container {
 public:
+    virtual ~LitehtmlContainer() = default;
+
     // Forgets the files of the page before; relative addresses now resolve against pageUrl.
     void reset(const QUrl& pageUrl);
     void setViewport(const QSize& size) { viewport_ = size; }

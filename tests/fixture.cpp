@@ -1,7 +1,7 @@
 // Shared test fixtures (see fixture.h).
 #include "tests/fixture.h"
 
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/query.h"

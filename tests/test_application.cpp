@@ -1,6 +1,6 @@
 // The program shell: the default error handler, termination, the single-instance lock and the
 // data file's lock.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "app/program.h"
 #include "data/exception.h"
 #include "platform/datafilelock.h"

@@ -2,7 +2,7 @@
 // background, image and link drawn; a link opening in the browser), the placeholder for every
 // page that cannot be shown, no scripts, no cookies, nothing under HOME, and banners that are
 // never a tab stop in the windows that carry them.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"
@@ -50,8 +50,8 @@ QByteArray png(QSize size, QColor colour, QImage::Format format = QImage::Format
 class LoopbackSite : public QObject {
 public:
     struct Answer {
-        Answer(QByteArray status, QByteArray type, QByteArray body)
-            : status(std::move(status)), type(std::move(type)), body(std::move(body))
+        Answer(QByteArray statusLine, QByteArray mediaType, QByteArray content)
+            : status(std::move(statusLine)), type(std::move(mediaType)), body(std::move(content))
         {
         }
         Answer with(const QByteArray& header) &&

@@ -1,5 +1,5 @@
 // The database file, the connection, the data module and the statement texts.
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"

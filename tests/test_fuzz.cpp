@@ -3,7 +3,7 @@
 // database holds exactly what the edit held, and nothing else has changed. The query bar's
 // text is a LIKE pattern on purpose, so its rows are checked against a matcher of the test's own.
 // The main window stays hidden: painting thousands of hostile lists would only cost time.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "forms/c.h"

@@ -1,6 +1,6 @@
 // The data grid: columns made from each result, the current row shared with the query,
 // keys, mouse, popup menu, record deletion, copying a cell and cell drawing.
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"

@@ -1,7 +1,7 @@
 // The login window: the last login shown at start, the password check, the login stamp, and
 // how closing the window ends the program.
-#include "app/application.h"
-#include "app/unit1.h"
+#include "widgets/application.h"
+#include "data/unit1.h"
 #include "data/statements.h"
 #include "forms/login.h"
 #include "forms/main.h"

@@ -1,7 +1,7 @@
 // The main window: its creation, the account list refresh, title-click sorting, row colours,
 // links and the exit confirmation. Runs under a German system locale to prove that the
 // program's dates do not depend on the regional settings.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/connection.h"
 #include "data/dateformat.h"
 #include "data/dm.h"

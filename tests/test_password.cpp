@@ -1,5 +1,5 @@
 // The password change dialog: checking the current password, confirming the new one, saving it.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/statements.h"
 #include "forms/p.h"
 #include "tests/fixture.h"

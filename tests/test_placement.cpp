@@ -2,7 +2,7 @@
 // their centring, with no window manager, under openbox, and under openbox asked nothing before
 // the windows appear. The test runs its own Xvfb and openbox and reads every position back
 // from the X server.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"

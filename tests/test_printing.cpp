@@ -2,7 +2,7 @@
 // documents folder, read back here with "pdftotext -bbox". pdftotext's plain text drops the
 // spaces that start a line and collapses runs of spaces, so each line is rebuilt from the boxes
 // of its words: the gap before a word is so many space advances of the line's font.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/dateformat.h"
 #include "data/query.h"
 #include "forms/main.h"

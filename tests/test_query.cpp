@@ -1,5 +1,5 @@
 // The query component: cursor, field texts, client-side sort and delete of the current row.
-#include "app/unit1.h"
+#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/exception.h"
 #include "data/query.h"

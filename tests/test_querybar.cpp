@@ -1,7 +1,7 @@
 // The query bar of the main window: its controls, the conditions that touching an input
 // switches on, and the where suffix and rows of a query. Runs under a German system locale:
 // the date pickers show its short dates while the statements keep "yyyy-mm-dd".
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/query.h"
 #include "forms/main.h"
 #include "tests/fixture.h"

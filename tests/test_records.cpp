@@ -1,6 +1,6 @@
 // Record commands of the main window: stepping through the list, deleting an account, and
 // opening the account editor to add or modify one from the tool bar, the popup menu and the grid.
-#include "app/application.h"
+#include "widgets/application.h"
 #include "data/query.h"
 #include "forms/c.h"
 #include "forms/main.h"

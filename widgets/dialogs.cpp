@@ -1,7 +1,7 @@
 // Message boxes (see dialogs.h).
 #include "widgets/dialogs.h"
 
-#include "app/application.h"
+#include "widgets/application.h"
 #include "widgets/formstyle.h"
 
 #include <QMessageBox>

@@ -11,6 +11,6 @@ void guarded(const std::function<void()>& handler)
     } catch (const Exception& e) {
         Dialogs::error(e.message());
     } catch (const std::exception& e) {
-        Dialogs::error(QString::fromLocal8Bit(e.what()));
+        Dialogs::error(QString::fromUtf8(e.what()));
     }
 }

@@ -1,5 +1,5 @@
 // The application as the windows see it (see application.h).
-#include "app/application.h"
+#include "widgets/application.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
 // The shared statement text (see unit1.h).
-#include "app/unit1.h"
+#include "data/unit1.h"
 
 QString mySql;
