@@ -13,6 +13,7 @@
 #include "platform/datafilelock.h"
 #include "widgets/formstyle.h"
 #include "platform/singleinstance.h"
+#include "product.h"
 #include "widgets/dialogs.h"
 #include "widgets/secretclipboard.h"
 
@@ -55,7 +56,7 @@ void destroyWindows()
 
 bool warnAlreadyOpen()
 {
-    Dialogs::warning(QStringLiteral("墨柘密码本 已经打开了！"), QStringLiteral("警告"));
+    Dialogs::warning(kProductName + QStringLiteral(" 已经打开了！"), QStringLiteral("警告"));
     return false;
 }
 
@@ -83,7 +84,7 @@ int RunProgram(int& argc, char** argv)
 
     loadResources();
     installFontSubstitutes();
-    Application::setTitle(QStringLiteral("墨柘密码本"));
+    Application::setTitle(kProductName);
     QApplication::setWindowIcon(programIcon());
     // The program ends only when it is told to, not when its last window hides.
     QApplication::setQuitOnLastWindowClosed(false);

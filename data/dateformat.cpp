@@ -44,7 +44,7 @@ DateFormatSettings& FormatSettings()
 
 void SetProgramDateFormats()
 {
-    FormatSettings() = {QLatin1Char('-'), QStringLiteral("yyyy-mm-dd"), QStringLiteral("yyyy-mm-dd")};
+    FormatSettings() = {QLatin1Char('-'), kDateText, kDateText};
 }
 
 QString FormatDate(const QString& format, const QDate& date)

@@ -7,6 +7,9 @@
 #include <QDate>
 #include <QString>
 
+// How dates travel between the windows and the database, and the program-wide format.
+inline const QString kDateText = QStringLiteral("yyyy-mm-dd");
+
 struct DateFormatSettings {
     QChar DateSeparator;
     QString ShortDateFormat;  // letters d, m, y: "yyyy-mm-dd", "m/d/yy"

@@ -46,9 +46,11 @@ QString passwordUpdate(const QString& newPassword) { return QStringLiteral("Upda
 
 QString accountList(const QString& whereSuffix)
 {
-    return QStringLiteral("select ID,F1 as 注册日期,") + QStringLiteral("F2 as 账户名称,F3 as 用户名,")
-           + QStringLiteral("F4 as 密码,F5 as 描述") + QStringLiteral(" from U_P Where (ID > 0) ") + whereSuffix
-           + QStringLiteral("order by F1 desc");
+    using namespace Caption;
+    return QStringLiteral("select ID,F1 as ") + kRegistered + QStringLiteral(",") + QStringLiteral("F2 as ")
+           + kAccountName + QStringLiteral(",F3 as ") + kUserName + QStringLiteral(",") + QStringLiteral("F4 as ")
+           + kPassword + QStringLiteral(",F5 as ") + kDescription + QStringLiteral(" from U_P Where (ID > 0) ")
+           + whereSuffix + QStringLiteral("order by F1 desc");
 }
 
 QString dateRangeCondition(const QString& fromDate, const QString& toDate)

@@ -8,6 +8,15 @@
 
 namespace Sql {
 
+// The captions the account list gives the columns F1 to F5, by which the windows read them.
+namespace Caption {
+inline const QString kRegistered = QStringLiteral("注册日期");
+inline const QString kAccountName = QStringLiteral("账户名称");
+inline const QString kUserName = QStringLiteral("用户名");
+inline const QString kPassword = QStringLiteral("密码");
+inline const QString kDescription = QStringLiteral("描述");
+}  // namespace Caption
+
 // text as a single-quoted literal: 'it''s'; a NUL in it is joined in as 'a'||char(0)||'b'.
 QString literal(const QString& text);
 

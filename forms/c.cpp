@@ -53,7 +53,7 @@ void TfrmC::FormCreate()
 
 void TfrmC::BitBtn1Click()
 {
-    const QString date = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker1->date());
+    const QString date = FormatDate(kDateText, ui.DateTimePicker1->date());
     if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！")) || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
         return;
     mySql = saveStatement(date);

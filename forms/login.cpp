@@ -8,6 +8,7 @@
 #include "data/statements.h"
 #include "forms/main.h"
 #include "platform/website.h"
+#include "product.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -25,6 +26,7 @@ TfrmLogin::TfrmLogin(QWidget* parent)
     // The form's font before its controls, so that they are laid out once, in that font.
     setFont(formFont());
     ui.setupUi(this);
+    ui.GroupBox1->setTitle(QStringLiteral("欢迎使用 ") + kProductName);
     setUpForm(this, QSize(300, 280), Placement::ScreenCenter);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));

@@ -12,6 +12,7 @@
 #include "forms/p.h"
 #include "platform/printservice.h"
 #include "platform/website.h"
+#include "product.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -31,10 +32,11 @@ const QString kCountCaption = QStringLiteral("账户数量：");
 // the user name counts too.
 QString columnForCaption(const QString& caption)
 {
+    using namespace Sql::Caption;
     static const QList<std::pair<QString, QString>> columns = {
-        {QStringLiteral("账户名称"), QStringLiteral("F2")}, {QStringLiteral("用户名称"), QStringLiteral("F3")},
-        {QStringLiteral("用户名"), QStringLiteral("F3")},   {QStringLiteral("密码"), QStringLiteral("F4")},
-        {QStringLiteral("描述"), QStringLiteral("F5")},
+        {kAccountName, QStringLiteral("F2")}, {QStringLiteral("用户名称"), QStringLiteral("F3")},
+        {kUserName, QStringLiteral("F3")},    {kPassword, QStringLiteral("F4")},
+        {kDescription, QStringLiteral("F5")},
     };
     for (const auto& [text, column] : columns)
         if (text == caption)
@@ -61,6 +63,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     // The form's font before its controls, so that they are laid out once, in that font.
     setFont(formFont());
     ui.setupUi(this);
+    setWindowTitle(kProductName);
     setUpForm(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
@@ -186,7 +189,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::FormCloseQuery(bool& CanClose)
 {
-    const auto answer = Dialogs::askYesNo(QStringLiteral("您确认要退出 墨柘密码本 吗？  ^_^  "), QStringLiteral("确认退出"),
+    const auto answer = Dialogs::askYesNo(QStringLiteral("您确认要退出 ") + kProductName + QStringLiteral(" 吗？  ^_^  "), QStringLiteral("确认退出"),
                                           Dialogs::Button::Yes);
     CanClose = answer == Dialogs::Button::Yes;
     if (CanClose)
@@ -239,15 +242,15 @@ void TfrmMain::SpeedButton2Click()
         return;
     // Converted before the editor exists, so a date that does not convert leaves no hidden
     // editor behind.
-    const QDate registered = StrToDate(ADOQuery1->FieldByName(QStringLiteral("注册日期")));
+    const QDate registered = StrToDate(ADOQuery1->FieldByName(Sql::Caption::kRegistered));
     createAccountEditor();
     frmC->setWindowTitle(QStringLiteral("修改 账户"));
     frmC->ui.Lab_ID->setText(id);
     frmC->ui.DateTimePicker1->setDate(registered);
-    frmC->ui.Edit1->setText(ADOQuery1->FieldByName(QStringLiteral("账户名称")));
-    frmC->ui.Edit2->setText(ADOQuery1->FieldByName(QStringLiteral("用户名")));
-    frmC->ui.Edit3->setText(ADOQuery1->FieldByName(QStringLiteral("密码")));
-    frmC->ui.Edit4->setText(ADOQuery1->FieldByName(QStringLiteral("描述")));
+    frmC->ui.Edit1->setText(ADOQuery1->FieldByName(Sql::Caption::kAccountName));
+    frmC->ui.Edit2->setText(ADOQuery1->FieldByName(Sql::Caption::kUserName));
+    frmC->ui.Edit3->setText(ADOQuery1->FieldByName(Sql::Caption::kPassword));
+    frmC->ui.Edit4->setText(ADOQuery1->FieldByName(Sql::Caption::kDescription));
     frmC->exec();
 }
 
@@ -263,8 +266,8 @@ void TfrmMain::Label4Click() { Website::openInBrowser(Website::homePage(true)); 
 
 void TfrmMain::BitBtn1Click()
 {
-    const QString fromDate = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker1->date());
-    const QString toDate = FormatDate(QStringLiteral("yyyy-mm-dd"), ui.DateTimePicker2->date());
+    const QString fromDate = FormatDate(kDateText, ui.DateTimePicker1->date());
+    const QString toDate = FormatDate(kDateText, ui.DateTimePicker2->date());
     QString suffix;
     if (ui.CheckBox1->isChecked())
         suffix += Sql::dateRangeCondition(fromDate, toDate);
@@ -286,7 +289,7 @@ void TfrmMain::BitBtn2Click()
     printer.setFont(QFont(QStringLiteral("黑体")));
     printer.setFontSize(18);
     printer.writeLine(QString());
-    printer.writeLine(QStringLiteral("        墨柘密码本"));
+    printer.writeLine(QStringLiteral("        ") + kProductName);
     printer.setFontSize(12);
     ADOQuery1->First();
     for (int n = 1; !ADOQuery1->Eof(); ++n) {
@@ -295,7 +298,7 @@ void TfrmMain::BitBtn2Click()
     }
     printer.writeLine(QStringLiteral("    ") + QString(37, QLatin1Char('-')));
     printer.writeLine(QStringLiteral("    软件开发：") + Website::homePage(true));
-    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(QStringLiteral("yyyy-mm-dd"), QDate::currentDate())
+    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(kDateText, QDate::currentDate())
                       + QLatin1Char(' ') + printTime());
     printer.writeLine(QString());
     if (!job->finish())
@@ -305,11 +308,11 @@ void TfrmMain::BitBtn2Click()
 void TfrmMain::printAccount(LinePrinter& printer, int number)
 {
     printer.writeLine(QStringLiteral("    ") + QString::number(number) + QString(35, QLatin1Char('-')));
-    printer.writeLine(QStringLiteral("    注册日期：") + ADOQuery1->FieldByName(QStringLiteral("注册日期")));
-    printer.writeLine(QStringLiteral("    账户名称：") + ADOQuery1->FieldByName(QStringLiteral("账户名称")));
-    printer.writeLine(QStringLiteral("    用 户 名：") + ADOQuery1->FieldByName(QStringLiteral("用户名")));
-    printer.writeLine(QStringLiteral("    密    码：") + ADOQuery1->FieldByName(QStringLiteral("密码")));
-    printer.writeLine(QStringLiteral("    描    述：") + ADOQuery1->FieldByName(QStringLiteral("描述")));
+    printer.writeLine(QStringLiteral("    注册日期：") + ADOQuery1->FieldByName(Sql::Caption::kRegistered));
+    printer.writeLine(QStringLiteral("    账户名称：") + ADOQuery1->FieldByName(Sql::Caption::kAccountName));
+    printer.writeLine(QStringLiteral("    用 户 名：") + ADOQuery1->FieldByName(Sql::Caption::kUserName));
+    printer.writeLine(QStringLiteral("    密    码：") + ADOQuery1->FieldByName(Sql::Caption::kPassword));
+    printer.writeLine(QStringLiteral("    描    述：") + ADOQuery1->FieldByName(Sql::Caption::kDescription));
 }
 
 void TfrmMain::DateTimePicker1Change() { ui.CheckBox1->setChecked(true); }

@@ -1,6 +1,8 @@
 // The banners' web view (see htmlview.h).
 #include "platform/htmlview.h"
 
+#include "product.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -231,7 +233,7 @@ void HtmlView::paintPlaceholder(QPainter& painter) const
     font.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     painter.setFont(font);
     painter.setPen(kPlaceholderText);
-    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("墨柘密码本"));
+    painter.drawText(rect(), Qt::AlignCenter, kProductName);
 }
 
 void HtmlView::resizeEvent(QResizeEvent* event)

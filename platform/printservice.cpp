@@ -1,6 +1,8 @@
 // The printing service (see printservice.h).
 #include "platform/printservice.h"
 
+#include "product.h"
+
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -11,8 +13,6 @@
 #include <QStandardPaths>
 
 namespace {
-
-const QString productName = QStringLiteral("墨柘密码本");
 
 // Only one job can be open at a time, as with a real print queue.
 PrintJob* openJob = nullptr;
@@ -27,7 +27,7 @@ PrintJob::FileOpener& fileOpener()
 // that no earlier print is overwritten.
 QString unusedPdfPath(const QString& folder)
 {
-    const QString stem = folder + QLatin1Char('/') + productName + QLatin1Char(' ')
+    const QString stem = folder + QLatin1Char('/') + kProductName + QLatin1Char(' ')
                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
     QString path = stem + QStringLiteral(".pdf");
     for (int n = 2; QFileInfo::exists(path); ++n)
