@@ -62,11 +62,11 @@ bool warnAlreadyOpen()
 
 }  // namespace
 
-bool TakeSingleInstanceLock(SingleInstanceLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
+bool takeSingleInstanceLock(SingleInstanceLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
 
-bool TakeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
+bool takeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlreadyOpen(); }
 
-int RunProgram(int& argc, char** argv)
+int runProgram(int& argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
@@ -74,10 +74,10 @@ int RunProgram(int& argc, char** argv)
     disableCoreDumps();
     // The per-user lock keeps one copy per login session; the data file's lock keeps one
     // copy per file, whatever session or runtime folder a second copy has.
-    const QString dataFile = dataFilePath(Application::ExeFolder());
+    const QString dataFile = dataFilePath(Application::exeFolder());
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
     DataFileLock fileLock(dataFile);
-    if (!TakeSingleInstanceLock(lock) || !TakeDataFileLock(fileLock))
+    if (!takeSingleInstanceLock(lock) || !takeDataFileLock(fileLock))
         return 0;
     // The data file's key is derived on a thread of its own while the windows are made.
     EarlyKey earlyKey(QFile::encodeName(dataFile), schema::kDatabasePassword);
@@ -91,7 +91,7 @@ int RunProgram(int& argc, char** argv)
 
     createWindows(earlyKey);
     frmLogin->show();
-    const int result = Application::TerminateRequests() > 0 ? 0 : QApplication::exec();
+    const int result = Application::terminateRequests() > 0 ? 0 : QApplication::exec();
     destroyWindows();
     mySql.clear();
     // A secret still on the clipboard goes now, before the clipboard is handed to a clipboard

@@ -6,9 +6,9 @@ class DataFileLock;
 class SingleInstanceLock;
 
 // Runs the whole program; returns the process's exit code.
-int RunProgram(int& argc, char** argv);
+int runProgram(int& argc, char** argv);
 
 // Takes the single-instance lock; when another copy holds it, tells the user so and returns false.
-bool TakeSingleInstanceLock(SingleInstanceLock& lock);
+bool takeSingleInstanceLock(SingleInstanceLock& lock);
 // Takes the data file's lock the same way, with the same warning.
-bool TakeDataFileLock(DataFileLock& lock);
+bool takeDataFileLock(DataFileLock& lock);

@@ -100,7 +100,7 @@ void benchRefresh(int accounts, int runs)
     if (accounts == 100000) {
         std::vector<QString> texts;
         for (int row = 0; row < frmMain->ADOQuery1->RecordCount(); ++row)
-            texts.push_back(frmMain->ADOQuery1->Text(row, 2));
+            texts.push_back(frmMain->ADOQuery1->text(row, 2));
         std::vector<double> sortBase, firstClick, secondClick;
         for (int i = 0; i < runs; ++i) {
             frmMain->Ref();

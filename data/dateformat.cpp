@@ -42,7 +42,7 @@ DateFormatSettings& FormatSettings()
     return settings;
 }
 
-void SetProgramDateFormats()
+void setProgramDateFormats()
 {
     FormatSettings() = {QLatin1Char('-'), kDateText, kDateText};
 }

@@ -19,7 +19,7 @@ struct DateFormatSettings {
 DateFormatSettings& FormatSettings();
 
 // Separator "-", short and long format "yyyy-mm-dd".
-void SetProgramDateFormats();
+void setProgramDateFormats();
 
 // The date in the short date format.
 QString DateToStr(const QDate& date);

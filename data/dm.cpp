@@ -21,21 +21,21 @@ void prepareSql(TADOQuery* query)
 
 }  // namespace
 
-void OpenSql(TADOQuery* query)
+void openSql(TADOQuery* query)
 {
     prepareSql(query);
     query->Open();
 }
 
-void ExecSql(TADOQuery* query)
+void execSql(TADOQuery* query)
 {
     prepareSql(query);
     query->ExecSQL();
 }
 
-void ExecSqlOnOneRow(TADOQuery* query, const QString& record)
+void execSqlOnOneRow(TADOQuery* query, const QString& record)
 {
-    ExecSql(query);
+    execSql(query);
     if (query->RowsAffected() == 0)
         throw EDatabaseError(QStringLiteral("Row cannot be located for updating. The %1 no longer exists").arg(record));
     if (query->RowsAffected() > 1)
@@ -55,20 +55,20 @@ TfrmDM::TfrmDM(QObject* parent)
 QString TfrmDM::myLCount()
 {
     mySql = Sql::loginCountRead();
-    OpenSql(ADOQuery1);
+    openSql(ADOQuery1);
     return ADOQuery1->FieldByName(QStringLiteral("F3"));
 }
 
 QString TfrmDM::myLDate()
 {
     mySql = Sql::lastLoginRead();
-    OpenSql(ADOQuery2);
+    openSql(ADOQuery2);
     return ADOQuery2->FieldByName(QStringLiteral("F2"));
 }
 
-bool IsLoginPassword(TADOQuery* query, const QString& password)
+bool isLoginPassword(TADOQuery* query, const QString& password)
 {
     mySql = Sql::passwordCheck(password);
-    OpenSql(query);
+    openSql(query);
     return query->RecordCount() == 1;
 }

@@ -26,12 +26,12 @@ extern TfrmDM* frmDM;
 
 // Runs the statement in mySql on query through frmDM's connection: attach, close, replace the
 // statement text, then open (for a statement that returns rows) or execute.
-void OpenSql(TADOQuery* query);
-void ExecSql(TADOQuery* query);
+void openSql(TADOQuery* query);
+void execSql(TADOQuery* query);
 // Executes a statement that must change exactly one known row, the record named (an "account",
 // the "login record"): when it changed none (the row is gone) or more, throws EDatabaseError
 // and the handler ends there, before it reports a success.
-void ExecSqlOnOneRow(TADOQuery* query, const QString& record);
+void execSqlOnOneRow(TADOQuery* query, const QString& record);
 
 // Runs the password check on query: true only when exactly one login record has this password.
-bool IsLoginPassword(TADOQuery* query, const QString& password);
+bool isLoginPassword(TADOQuery* query, const QString& password);

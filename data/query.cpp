@@ -176,7 +176,7 @@ void TADOQuery::Prior()
     }
 }
 
-void TADOQuery::MoveTo(int row)
+void TADOQuery::moveTo(int row)
 {
     if (row < 0 || row >= RecordCount() || row == current_)
         return;
@@ -184,7 +184,7 @@ void TADOQuery::MoveTo(int row)
     bof_ = eof_ = false;
 }
 
-int TADOQuery::FieldIndex(const QString& name) const
+int TADOQuery::fieldIndex(const QString& name) const
 {
     const auto& fields = result_.fields();
     for (std::size_t i = 0; i < fields.size(); ++i)
@@ -195,10 +195,10 @@ int TADOQuery::FieldIndex(const QString& name) const
 
 QString TADOQuery::FieldByName(const QString& name) const
 {
-    const int column = FieldIndex(name);
+    const int column = fieldIndex(name);
     if (column < 0 || current_ < 0)
         return QString();
-    return Text(current_, column);
+    return text(current_, column);
 }
 
 const TADOQuery::SortKeys& TADOQuery::sortKeys(int column)
@@ -208,7 +208,7 @@ const TADOQuery::SortKeys& TADOQuery::sortKeys(int column)
         return *keys;
     keys = std::make_unique<SortKeys>();
     const int rows = result_.rowCount();
-    keys->numeric = isIntegerType(Field(column).declType);
+    keys->numeric = isIntegerType(field(column).declType);
     if (keys->numeric) {
         keys->numbers.reserve(std::size_t(rows));
         for (int row = 0; row < rows; ++row)
@@ -238,7 +238,7 @@ void TADOQuery::setSort(const QString& sort)
         descending = direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
         name = text.left(space).trimmed();
     }
-    const int column = text.isEmpty() ? -1 : FieldIndex(name);
+    const int column = text.isEmpty() ? -1 : fieldIndex(name);
     if (!text.isEmpty() && column < 0)
         throw EDatabaseError(
             QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal"));
@@ -268,11 +268,11 @@ void TADOQuery::Delete()
     const int column = keyColumn();
     if (column < 0)
         throw EDatabaseError(QStringLiteral("Insufficient key column information for updating or refreshing"));
-    const FieldDef& key = Field(column);
+    const FieldDef& key = field(column);
     Statement statement(db, QStringLiteral("DELETE FROM \"%1\" WHERE \"%2\" = ?")
                                 .arg(QString(key.table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
                                      QString(key.origin).replace(QLatin1Char('"'), QLatin1String("\"\""))));
-    sqlite3_bind_int64(statement.get(), 1, Text(current_, column).toLongLong());
+    sqlite3_bind_int64(statement.get(), 1, text(current_, column).toLongLong());
     if (statement.runToEnd() != 1)
         throw EDatabaseError(QStringLiteral(
             "Row cannot be located for updating. Some values may have been changed since it was last read"));
@@ -308,13 +308,13 @@ int TADOQuery::keyColumn() const
 {
     sqlite3* db = Connection ? Connection->handle() : nullptr;
     for (int column = 0; column < FieldCount(); ++column) {
-        const FieldDef& field = Field(column);
-        if (field.table.isEmpty() || field.origin.isEmpty())
+        const FieldDef& described = field(column);
+        if (described.table.isEmpty() || described.origin.isEmpty())
             continue;
         const char* type = nullptr;
         int primaryKey = 0;
-        if (sqlite3_table_column_metadata(db, nullptr, field.table.toUtf8().constData(),
-                                          field.origin.toUtf8().constData(), &type, nullptr, nullptr, &primaryKey,
+        if (sqlite3_table_column_metadata(db, nullptr, described.table.toUtf8().constData(),
+                                          described.origin.toUtf8().constData(), &type, nullptr, nullptr, &primaryKey,
                                           nullptr)
                 == SQLITE_OK
             && primaryKey && type && QByteArray(type).toUpper() == "INTEGER")

@@ -40,7 +40,7 @@ public:
     void Last();
     // Makes the row at this 0-based position of the current order current; moving to the
     // current row changes nothing.
-    void MoveTo(int row);
+    void moveTo(int row);
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }
 
@@ -48,10 +48,10 @@ public:
     // empty when there is no such column or no current row.
     QString FieldByName(const QString& name) const;
     int FieldCount() const { return result_.columnCount(); }
-    const FieldDef& Field(int column) const { return result_.fields()[std::size_t(column)]; }
-    int FieldIndex(const QString& name) const;
+    const FieldDef& field(int column) const { return result_.fields()[std::size_t(column)]; }
+    int fieldIndex(const QString& name) const;
     // The text at a 0-based position of the current order.
-    QString Text(int row, int column) const { return result_.text(order_[std::size_t(row)], column); }
+    QString text(int row, int column) const { return result_.text(order_[std::size_t(row)], column); }
 
     // "<column> ASC" or "<column> DESC"; empty means the order the statement gave.
     QString Sort() const { return sort_; }

@@ -23,7 +23,7 @@ constexpr int kDescriptionLength = 200;
 
 }  // namespace
 
-TfrmC::TfrmC(QWidget* owner) : TFocusDialog(owner), ADOQuery1(new TADOQuery(this))
+TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this))
 {
     ui.setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -59,9 +59,9 @@ void TfrmC::BitBtn1Click()
     mySql = saveStatement(date);
     // A changed account another connection has deleted meanwhile is an error, not a success.
     if (isNewAccount())
-        ExecSql(ADOQuery1);
+        execSql(ADOQuery1);
     else
-        ExecSqlOnOneRow(ADOQuery1, QStringLiteral("account"));
+        execSqlOnOneRow(ADOQuery1, QStringLiteral("account"));
     Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
     // The closed editor is freed once this handler has returned; from here on only the window
     // that owns it acts, on the saved signal.

@@ -8,7 +8,7 @@
 
 class TADOQuery;
 
-class TfrmC : public TFocusDialog {
+class TfrmC : public FocusDialog {
     Q_OBJECT
 public:
     // The editor frees itself when it closes.

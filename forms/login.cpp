@@ -37,7 +37,7 @@ TfrmLogin::TfrmLogin(QWidget* parent)
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui.Label3, &TLinkLabel::clicked, this, guardedSlot(this, &TfrmLogin::Label3Click));
+    connect(ui.Label3, &LinkLabel::clicked, this, guardedSlot(this, &TfrmLogin::Label3Click));
     guarded([this] { FormCreate(); });
 }
 
@@ -52,7 +52,7 @@ void TfrmLogin::FormCreate()
 
 void TfrmLogin::BitBtn1Click()
 {
-    if (!IsLoginPassword(ADOQuery1, ui.Edit1->text())) {
+    if (!isLoginPassword(ADOQuery1, ui.Edit1->text())) {
         Dialogs::notice(QStringLiteral("密码错误，请重新录入密码！"));
         ui.Edit1->setFocus();
         return;
@@ -87,5 +87,5 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event)
 void TfrmLogin::stampLogin()
 {
     mySql = Sql::loginStamp(QDate::currentDate());
-    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
 }

@@ -100,7 +100,7 @@ void TfrmMain::connectHandlers()
     connect(ui.SpeedButton5, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton5Click));
     connect(ui.SpeedButton6, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton6Click));
     connect(ui.SpeedButton7, &QToolButton::clicked, this, guardedSlot(this, &TfrmMain::SpeedButton7Click));
-    connect(ui.Label4, &TLinkLabel::clicked, this, guardedSlot(this, &TfrmMain::Label4Click));
+    connect(ui.Label4, &LinkLabel::clicked, this, guardedSlot(this, &TfrmMain::Label4Click));
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmMain::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, guardedSlot(this, &TfrmMain::BitBtn2Click));
     connect(ui.BitBtn3, &QPushButton::clicked, this, &QWidget::close);
@@ -111,7 +111,7 @@ void TfrmMain::connectHandlers()
     connect(ui.Edit1, &QLineEdit::textChanged, this, guardedSlot(this, &TfrmMain::Edit1Change));
     connect(ui.DBGrid1, &TDBGrid::TitleClick, this, [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
     connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
-    connect(ui.DBGrid1, &TDBGrid::RecordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
+    connect(ui.DBGrid1, &TDBGrid::recordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
         DBGrid1DrawColumnCell(rect, dataCol, column, state);
     };
@@ -119,9 +119,9 @@ void TfrmMain::connectHandlers()
 
 void TfrmMain::FormCreate()
 {
-    SetProgramDateFormats();
+    setProgramDateFormats();
     frmDM->ADOConnection1->LoginPrompt = false;
-    frmDM->ADOConnection1->setConnectionString(buildConnectionString(Application::ExeFolder()));
+    frmDM->ADOConnection1->setConnectionString(buildConnectionString(Application::exeFolder()));
     {
         // Dates set here are the program's, not the user's: they do not switch the condition on.
         const QSignalBlocker blockFrom(ui.DateTimePicker1);
@@ -138,7 +138,7 @@ void TfrmMain::FormCreate()
 void TfrmMain::Ref()
 {
     mySql = Sql::accountList(ui.LabWhere->text());
-    OpenSql(ADOQuery1);
+    openSql(ADOQuery1);
     DataSource1->setDataSet(ADOQuery1);
     ui.DBGrid1->setDataSource(DataSource1);
     showAccountCount();
@@ -175,8 +175,8 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
 {
     if (State.testFlag(gdSelected))
         return;
-    const bool odd = ui.DBGrid1->DrawingRecNo() % 2 == 1;
-    ui.DBGrid1->Canvas()->Brush = odd ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
+    const bool odd = ui.DBGrid1->drawingRecNo() % 2 == 1;
+    ui.DBGrid1->Canvas()->brush = odd ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
 }
 
@@ -210,7 +210,7 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("account"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("account"));
     Ref();
 }
 

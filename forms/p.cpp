@@ -15,7 +15,7 @@
 TfrmP* frmP = nullptr;
 
 TfrmP::TfrmP(QWidget* owner)
-    : TFocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
+    : FocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
 {
     ui.setupUi(this);
     setUpForm(this, QSize(290, 210), Placement::OwnerCenter, owner);
@@ -33,7 +33,7 @@ void TfrmP::BitBtn1Click()
     const QString current = ui.Edit1->text();
     const QString newPassword = ui.Edit2->text();
     const QString confirmation = ui.Edit3->text();
-    if (!IsLoginPassword(ADOQuery1, current)) {
+    if (!isLoginPassword(ADOQuery1, current)) {
         Dialogs::notice(QStringLiteral("原密码错误，请重新录入密码！"));
         ui.Edit1->setFocus();
         return;
@@ -44,7 +44,7 @@ void TfrmP::BitBtn1Click()
         return;
     }
     mySql = Sql::passwordUpdate(newPassword);
-    ExecSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
     Dialogs::notice(QStringLiteral("密码修改成功，请重新登录！"));
     Application::Terminate();
 }

@@ -7,7 +7,7 @@
 
 class TADOQuery;
 
-class TfrmP : public TFocusDialog {
+class TfrmP : public FocusDialog {
     Q_OBJECT
 public:
     explicit TfrmP(QWidget* owner);

@@ -164,7 +164,7 @@ QStringList columnTexts(const TADOQuery& query, int column)
 {
     QStringList texts;
     for (int row = 0; row < query.RecordCount(); ++row)
-        texts << query.Text(row, column);
+        texts << query.text(row, column);
     return texts;
 }
 

@@ -134,12 +134,12 @@ private Q_SLOTS:
         CloseCounter window;
         window.show();
         QDialog dialog(&window);
-        const int before = Application::TerminateRequests();
+        const int before = Application::terminateRequests();
         QTimer::singleShot(0, [] { Application::Terminate(); });
         QCOMPARE(dialog.exec(), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(window.closeEvents, 0);
-        QCOMPARE(Application::TerminateRequests(), before + 1);
+        QCOMPARE(Application::terminateRequests(), before + 1);
     }
 
     void secondCopyIsWarnedAndFirstCopyKeepsRunning()
@@ -149,7 +149,7 @@ private Q_SLOTS:
 
         MessageBoxRecorder boxes;
         SingleInstanceLock second(QStringLiteral("MzPwdBook"));
-        QVERIFY(!TakeSingleInstanceLock(second));
+        QVERIFY(!takeSingleInstanceLock(second));
         QCOMPARE(boxes.boxes().size(), 1);
         const Dialogs::MessageBox& box = boxes.boxes().first();
         QCOMPARE(box.text, QStringLiteral("墨柘密码本 已经打开了！"));
@@ -162,7 +162,7 @@ private Q_SLOTS:
         killHolder(first);
         QVERIFY(QFile::exists(SingleInstanceLock::lockFilePath(QStringLiteral("MzPwdBook"))));
         SingleInstanceLock next(QStringLiteral("MzPwdBook"));
-        QVERIFY(TakeSingleInstanceLock(next));
+        QVERIFY(takeSingleInstanceLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
     }
 
@@ -184,7 +184,7 @@ private Q_SLOTS:
 
         MessageBoxRecorder boxes;
         DataFileLock second(file);
-        QVERIFY(!TakeDataFileLock(second));
+        QVERIFY(!takeDataFileLock(second));
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("墨柘密码本 已经打开了！")});
         QCOMPARE(boxes.boxes().first().caption, QStringLiteral("警告"));
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Warning);
@@ -199,7 +199,7 @@ private Q_SLOTS:
         killHolder(first);
         QVERIFY(QFile::exists(DataFileLock::lockFilePath(file)));
         DataFileLock next(file);
-        QVERIFY(TakeDataFileLock(next));
+        QVERIFY(takeDataFileLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
         // Held here now, so that a copy started from here would be refused too.
         DataFileLock again(file);

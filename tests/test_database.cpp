@@ -24,7 +24,7 @@ private:
     static void run(const QString& sql, TADOQuery* query, bool open)
     {
         mySql = sql;
-        open ? OpenSql(query) : ExecSql(query);
+        open ? openSql(query) : execSql(query);
     }
 
     // The message the connection's opening fails with, empty when it opens; with a key derived
@@ -314,9 +314,9 @@ private Q_SLOTS:
     {
         TestDatabase db;
         TADOQuery query;
-        QVERIFY(IsLoginPassword(&query, QStringLiteral("admin")));
+        QVERIFY(isLoginPassword(&query, QStringLiteral("admin")));
         db.exec(QStringLiteral("insert into S_U(F1, F2, F3) values('admin', '', 0)"));
-        QVERIFY(!IsLoginPassword(&query, QStringLiteral("admin")));
+        QVERIFY(!isLoginPassword(&query, QStringLiteral("admin")));
     }
 
     // EXTRA: the folder is synced too once a commit has removed the rollback journal, so a
@@ -367,7 +367,7 @@ private Q_SLOTS:
         const auto runOnOneRow = [&](const QString& sql) {
             mySql = sql;
             try {
-                ExecSqlOnOneRow(&query, QStringLiteral("account"));
+                execSqlOnOneRow(&query, QStringLiteral("account"));
             } catch (const EDatabaseError& e) {
                 return e.message();
             }

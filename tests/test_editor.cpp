@@ -56,7 +56,7 @@ private:
         for (int row = 0; row < list->RecordCount(); ++row) {
             QStringList values;
             for (int column = 0; column < list->FieldCount(); ++column)
-                values << list->Text(row, column);
+                values << list->text(row, column);
             rows << values;
         }
         return rows;

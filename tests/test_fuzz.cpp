@@ -342,7 +342,7 @@ private Q_SLOTS:
             note.texts = QStringList{gen.text(), gen.text(), gen.text(), gen.text()};
             QString id = u"0"_s;
             if (modify) {
-                list->MoveTo(gen.below(list->RecordCount()));
+                list->moveTo(gen.below(list->RecordCount()));
                 id = list->FieldByName(u"ID"_s);
             }
             QStringList held, expected;
@@ -414,12 +414,12 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         for (; note.n < kRounds * (kGuesses + 1); ++note.n) {
             if (note.n % (kGuesses + 1) == 0)
-                db.exec(u"update S_U set F1="_s + hexText(firstCharacters(gen.text(), TPasswordEdit::kMaxCharacters)));
+                db.exec(u"update S_U set F1="_s + hexText(firstCharacters(gen.text(), PasswordEdit::kMaxCharacters)));
             const State before = state(db);
             const QString stored = before.login[0][1];
             const int guess = note.n % (kGuesses + 1);
             note.texts = QStringList{guess == kGuesses ? stored : guess % 2 ? gen.text() : gen.variant(stored), stored};
-            const QString expected = enter(edit, note.texts[0], gen, TPasswordEdit::kMaxCharacters);
+            const QString expected = enter(edit, note.texts[0], gen, PasswordEdit::kMaxCharacters);
             QCOMPARE(edit->text(), expected);
             boxes.clear();
             QTest::mouseClick(frmLogin->ui.BitBtn1, Qt::LeftButton);
@@ -480,7 +480,7 @@ private Q_SLOTS:
             QLineEdit* edits[] = {dialog->ui.Edit1, dialog->ui.Edit2, dialog->ui.Edit3};
             QStringList held;
             for (int f = 0; f < 3; ++f) {
-                const QString expected = enter(edits[f], note.texts[f], gen, TPasswordEdit::kMaxCharacters);
+                const QString expected = enter(edits[f], note.texts[f], gen, PasswordEdit::kMaxCharacters);
                 QCOMPARE(edits[f]->text(), expected);
                 held << expected;
             }
@@ -504,9 +504,9 @@ private Q_SLOTS:
             QStringList changed = before.login[0];
             changed[1] = held[1];
             QCOMPARE(after.login, QList<QStringList>{changed});
-            QVERIFY(IsLoginPassword(&check, held[1]));
+            QVERIFY(isLoginPassword(&check, held[1]));
             const QString nearMiss = gen.variant(held[1]);
-            QCOMPARE(IsLoginPassword(&check, nearMiss), nearMiss == held[1]);
+            QCOMPARE(isLoginPassword(&check, nearMiss), nearMiss == held[1]);
         }
     }
 

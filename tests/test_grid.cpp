@@ -45,7 +45,7 @@ struct GridWindow {
     void open(const QString& sql = Sql::accountList(QString()))
     {
         mySql = sql;
-        OpenSql(&query);
+        openSql(&query);
         grid->setDataSource(&source);
     }
 
@@ -121,7 +121,7 @@ private Q_SLOTS:
             names << grid->column(i)->fieldName();
         QCOMPARE(names, QStringList({"ID", "注册日期", "账户名称", "用户名", "密码", "描述"}));
         QCOMPARE(grid->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("账户名称"));
-        QCOMPARE(w.text(1, 3), w.query.Text(1, 3));
+        QCOMPARE(w.text(1, 3), w.query.text(1, 3));
         QCOMPARE(w.current(), w.cell(0, 0));
         // 账户名称 TEXT(50), 描述 TEXT(200); ID INTEGER below
         QCOMPARE(grid->column(2)->width(), 50 * w.zeroWidth() + 4);
@@ -191,19 +191,19 @@ private Q_SLOTS:
         w.query.setSort(QStringLiteral("账户名称 ASC"));  // the list came newest first: reversed
         QCOMPARE(second.row(), 3);
         QCOMPARE(second.data().toString(), secondName);
-        QCOMPARE(w.query.Text(second.row(), 2), secondName);
-        QCOMPARE(w.query.Text(fourth.row(), 2), fourthName);
+        QCOMPARE(w.query.text(second.row(), 2), secondName);
+        QCOMPARE(w.query.text(fourth.row(), 2), fourthName);
 
         MessageBoxRecorder boxes;
-        w.query.MoveTo(std::min(second.row(), fourth.row()) + 1);  // a middle row, neither of the two
+        w.query.moveTo(std::min(second.row(), fourth.row()) + 1);  // a middle row, neither of the two
         const QString middle = w.query.FieldByName(QStringLiteral("账户名称"));
         QVERIFY(middle != secondName && middle != fourthName);
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(w.query.Text(second.row(), 2), secondName);
-        QCOMPARE(w.query.Text(fourth.row(), 2), fourthName);
+        QCOMPARE(w.query.text(second.row(), 2), secondName);
+        QCOMPARE(w.query.text(fourth.row(), 2), fourthName);
         QCOMPARE(w.current().row(), w.query.RecNo() - 1);
 
-        w.query.MoveTo(second.row());
+        w.query.moveTo(second.row());
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(!second.isValid());
         QCOMPARE(fourth.data().toString(), fourthName);
@@ -218,8 +218,8 @@ private Q_SLOTS:
     {
         GridWindow w(5);
         mySql = Sql::accountList(QString());
-        OpenSql(&w.query);
-        w.query.MoveTo(3);
+        openSql(&w.query);
+        w.query.moveTo(3);
         w.grid->setDataSource(&w.source);
         QCOMPARE(w.grid->columnCount(), 6);
         QCOMPARE(w.current().row(), 3);
@@ -228,7 +228,7 @@ private Q_SLOTS:
         w.grid->column(1)->setVisible(false);
         w.titles()->moveSection(4, 2);
         TADOQuery other;
-        OpenSql(&other);
+        openSql(&other);
         w.source.setDataSet(&other);
         QVERIFY(w.grid->column(1)->visible());
         QCOMPARE(w.titles()->visualIndex(4), 4);
@@ -242,7 +242,7 @@ private Q_SLOTS:
     {
         GridWindow w(3);
         w.open();
-        w.query.MoveTo(2);
+        w.query.moveTo(2);
         w.grid->column(0)->setVisible(false);
         QCOMPARE(w.current(), w.cell(2, 1));
         w.titles()->moveSection(5, 1);  // 描述 now comes right after the hidden ID
@@ -304,12 +304,12 @@ private Q_SLOTS:
         QCOMPARE(w.current().row(), 0);
         QTRY_VERIFY(grid->viewport()->rect().contains(grid->visualRect(w.current())));
 
-        w.query.MoveTo(4);
+        w.query.moveTo(4);
         const QString id = w.query.FieldByName(QStringLiteral("ID"));
         w.query.setSort(QStringLiteral("账户名称 ASC"));
         QCOMPARE(w.current().row(), w.query.RecNo() - 1);
         QCOMPARE(w.text(w.current().row(), 0), id);
-        QCOMPARE(w.text(5, 2), w.query.Text(5, 2));
+        QCOMPARE(w.text(5, 2), w.query.text(5, 2));
     }
 
     void mousePressOnACellMovesTheQuery()
@@ -413,12 +413,12 @@ private Q_SLOTS:
         GridWindow w(3);
         w.open();
         TDBGrid* grid = w.grid;
-        QSignalSpy deleted(grid, &TDBGrid::RecordDeleted);
+        QSignalSpy deleted(grid, &TDBGrid::recordDeleted);
         MessageBoxRecorder boxes;
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, w.cellCentre(1, 2));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, w.cellCentre(0, 2));
         const QString id = w.query.FieldByName(QStringLiteral("ID"));
-        const QString next = w.query.Text(1, 0);
+        const QString next = w.query.text(1, 0);
 
         boxes.answerNext(Dialogs::Button::Cancel);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
@@ -459,7 +459,7 @@ private Q_SLOTS:
         GridWindow w(2);
         w.open();
         w.db.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON U_P BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        QSignalSpy deleted(w.grid, &TDBGrid::RecordDeleted);
+        QSignalSpy deleted(w.grid, &TDBGrid::recordDeleted);
         MessageBoxRecorder boxes;
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"), QStringLiteral("refused.")}));
@@ -475,7 +475,7 @@ private Q_SLOTS:
         GridWindow w(2);
         w.open();
         w.db.exec(QStringLiteral("delete from U_P where ID=") + w.query.FieldByName(QStringLiteral("ID")));
-        QSignalSpy deleted(w.grid, &TDBGrid::RecordDeleted);
+        QSignalSpy deleted(w.grid, &TDBGrid::recordDeleted);
         MessageBoxRecorder boxes;
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"),
@@ -533,7 +533,7 @@ private Q_SLOTS:
         GridWindow w(5);
         w.open();
         TDBGrid* grid = w.grid;
-        w.query.MoveTo(1);
+        w.query.moveTo(1);
         grid->setCurrentIndex(w.cell(1, 2));
         const QString before = w.text(1, 2);
         QTest::keyClicks(grid, QStringLiteral("site4"));  // would search the column for a row
@@ -551,10 +551,10 @@ private Q_SLOTS:
         w.open();
         TDBGrid* grid = w.grid;
         grid->column(0)->setVisible(false);
-        w.query.MoveTo(2);
+        w.query.moveTo(2);
         QList<DrawCall> calls;
         grid->OnDrawColumnCell = [&](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
-            calls.append({rect, dataCol, column, state, grid->DrawingRecNo()});
+            calls.append({rect, dataCol, column, state, grid->drawingRecNo()});
         };
         const auto checkCalls = [&](GridDrawState currentState) {
             calls.clear();
@@ -591,10 +591,10 @@ private Q_SLOTS:
         grid->OnDrawColumnCell = [&](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
             if (state.testFlag(gdSelected))
                 return;
-            grid->Canvas()->Brush = green;
+            grid->Canvas()->brush = green;
             grid->DefaultDrawColumnCell(rect, dataCol, column, state);
         };
-        w.query.MoveTo(1);
+        w.query.moveTo(1);
         grid->setCurrentIndex(w.cell(1, 2));
         const QRect other = grid->visualRect(w.cell(2, 2));
         const QPoint emptyEndOfOther(other.right() - 2, other.center().y());

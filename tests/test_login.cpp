@@ -150,7 +150,7 @@ private Q_SLOTS:
     void rightPasswordStampsTheLoginAndOpensTheMainWindow()
     {
         Program program(setLastLogin);
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         program.type(QStringLiteral("admin"));
         program.clickOpen();
         QVERIFY(program.boxes.texts().isEmpty());
@@ -160,7 +160,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("admin"), QDate::currentDate().toString(QStringLiteral("yyyy-M-d")),
                               QStringLiteral("42")}));
         QCOMPARE(program.ui().Label1->text(), QStringLiteral("上次登录日：2023-7-9，总登录数：41"));
-        QCOMPARE(Application::TerminateRequests(), terminations);
+        QCOMPARE(Application::terminateRequests(), terminations);
     }
 
     void enterInThePasswordIsTheSameAsOpen()
@@ -221,9 +221,9 @@ private Q_SLOTS:
     {
         QFETCH(std::function<void()>, closeWindow);
         Program program;
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         QVERIFY(endsEventLoop(closeWindow));
-        QCOMPARE(Application::TerminateRequests(), terminations + 1);
+        QCOMPARE(Application::terminateRequests(), terminations + 1);
         QVERIFY(!frmLogin->isVisible());
         QVERIFY(!frmMain->isVisible());
         QVERIFY(program.boxes.texts().isEmpty());
@@ -232,12 +232,12 @@ private Q_SLOTS:
     void escapeDoesNothing()
     {
         Program program;
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         QTest::keyClick(program.ui().Edit1, Qt::Key_Escape);
         program.ui().BitBtn2->setFocus();
         QTest::keyClick(program.ui().BitBtn2, Qt::Key_Escape);
         QVERIFY(frmLogin->isVisible());
-        QCOMPARE(Application::TerminateRequests(), terminations);
+        QCOMPARE(Application::terminateRequests(), terminations);
     }
 
     void linkOpensTheHomePage()

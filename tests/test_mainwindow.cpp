@@ -106,13 +106,13 @@ private Q_SLOTS:
 
         frmMain->DBGrid1TitleClick(names);
         QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("账户名称 ASC"));
-        QCOMPARE(frmMain->ADOQuery1->Text(0, 2), QStringLiteral("a"));
+        QCOMPARE(frmMain->ADOQuery1->text(0, 2), QStringLiteral("a"));
         QCOMPARE(titleColour(2), QColor(Qt::red));
         QVERIFY(titleBold(2));
 
         frmMain->DBGrid1TitleClick(names);
         QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("账户名称 DESC"));
-        QCOMPARE(frmMain->ADOQuery1->Text(0, 2), QStringLiteral("c"));
+        QCOMPARE(frmMain->ADOQuery1->text(0, 2), QStringLiteral("c"));
         QCOMPARE(titleColour(2), QColor(Qt::blue));
 
         frmMain->DBGrid1TitleClick(names);
@@ -174,11 +174,11 @@ private Q_SLOTS:
     {
         TestProgram::showMainWindow();
         MessageBoxRecorder boxes;
-        const int before = Application::TerminateRequests();
+        const int before = Application::terminateRequests();
         boxes.answerNext(Dialogs::Button::No);
         QTest::mouseClick(frmMain->ui.BitBtn3, Qt::LeftButton);
         QVERIFY(frmMain->isVisible());
-        QCOMPARE(Application::TerminateRequests(), before);
+        QCOMPARE(Application::terminateRequests(), before);
         const Dialogs::MessageBox& box = boxes.boxes().first();
         QCOMPARE(box.text, QStringLiteral("您确认要退出 墨柘密码本 吗？  ^_^  "));
         QCOMPARE(box.caption, QStringLiteral("确认退出"));
@@ -189,7 +189,7 @@ private Q_SLOTS:
         boxes.answerNext(Dialogs::Button::Yes);
         frmMain->close();
         QVERIFY(!frmMain->isVisible());
-        QCOMPARE(Application::TerminateRequests(), before + 1);
+        QCOMPARE(Application::terminateRequests(), before + 1);
     }
 
     void missingDatabaseShowsTheErrorAndKeepsTheWindow()

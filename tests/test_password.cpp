@@ -86,7 +86,7 @@ private Q_SLOTS:
     {
         Dialog d;
         d.p->show();
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         d.type(QStringLiteral("admin"), QStringLiteral("Secret"), QStringLiteral("secret"));
         d.save();
         QCOMPARE(d.boxes.texts(), QStringList{kMismatch});
@@ -96,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("Secret"));
         QCOMPARE(d.p->ui.Edit3->text(), QStringLiteral("secret"));
         QCOMPARE(d.password(), QStringLiteral("admin"));
-        QCOMPARE(Application::TerminateRequests(), terminations);
+        QCOMPARE(Application::terminateRequests(), terminations);
     }
 
     void savingChangesThePasswordAndEndsTheProgram_data()
@@ -111,11 +111,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, newPassword);
         Dialog d;
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         d.type(QStringLiteral("admin"), newPassword, newPassword);
         QVERIFY(endsEventLoop([&d] { d.save(); }));
         QCOMPARE(d.boxes.texts(), QStringList{kChanged});
-        QCOMPARE(Application::TerminateRequests(), terminations + 1);
+        QCOMPARE(Application::terminateRequests(), terminations + 1);
         QCOMPARE(d.password(), newPassword);
         QCOMPARE(d.db.count(QStringLiteral("S_U")), 1);
         QVERIFY(!d.opensTheProgram(QStringLiteral("admin")));
@@ -128,13 +128,13 @@ private Q_SLOTS:
     {
         Dialog d;
         d.db.exec(QStringLiteral("create trigger keep before update on S_U begin select raise(ignore); end"));
-        const int terminations = Application::TerminateRequests();
+        const int terminations = Application::terminateRequests();
         d.type(QStringLiteral("admin"), QStringLiteral("new"), QStringLiteral("new"));
         d.save();
         QCOMPARE(d.boxes.texts(),
                  QStringList{QStringLiteral("Row cannot be located for updating. The login record no longer exists.")});
         QCOMPARE(d.boxes.boxes().first().icon, Dialogs::Icon::Stop);
-        QCOMPARE(Application::TerminateRequests(), terminations);
+        QCOMPARE(Application::terminateRequests(), terminations);
         QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("new"));
         QCOMPARE(d.password(), QStringLiteral("admin"));
     }

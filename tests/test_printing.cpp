@@ -202,7 +202,7 @@ private Q_SLOTS:
         QTest::keyClicks(frmMain->ui.Edit1, u"mail"_s);
         QTest::mouseClick(frmMain->ui.BitBtn1, Qt::LeftButton);
         frmMain->DBGrid1TitleClick(frmMain->ui.DBGrid1->column(2));
-        frmMain->ADOQuery1->MoveTo(1);
+        frmMain->ADOQuery1->moveTo(1);
 
         QCOMPARE(print(), expectedLines(rows.mid(0, 3)));
         QCOMPARE(frmMain->ADOQuery1->RecNo(), 3);

@@ -17,12 +17,12 @@ private:
     static void openList(TADOQuery& query)
     {
         mySql = Sql::accountList(QString());
-        OpenSql(&query);
+        openSql(&query);
     }
 
     static QStringList column(const TADOQuery& query, const QString& name)
     {
-        return columnTexts(query, query.FieldIndex(name));
+        return columnTexts(query, query.fieldIndex(name));
     }
 
 private Q_SLOTS:
@@ -40,7 +40,7 @@ private Q_SLOTS:
         QCOMPARE(query.RecNo(), 0);
         QCOMPARE(query.FieldByName(QStringLiteral("ID")), QString());
         QCOMPARE(query.FieldCount(), 6);
-        QCOMPARE(query.Field(1).name, QStringLiteral("注册日期"));
+        QCOMPARE(query.field(1).name, QStringLiteral("注册日期"));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.Delete());
     }
 

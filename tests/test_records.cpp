@@ -215,7 +215,7 @@ private Q_SLOTS:
         QTest::mousePress(grid()->viewport(), Qt::RightButton, {}, cellCentre(2));
         QTest::mouseRelease(grid()->viewport(), Qt::RightButton, {}, cellCentre(2));
         QVERIFY(menu->isVisible());
-        const QString third = list()->Text(2, 0);
+        const QString third = list()->text(2, 0);
         QStringList others = listed(0);
         others.removeOne(third);
         MessageBoxRecorder boxes;

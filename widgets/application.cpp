@@ -9,7 +9,7 @@ namespace Application {
 namespace {
 
 QString title;
-int terminateRequests = 0;
+int terminateCount = 0;
 QString exeFolderForTesting;
 
 // A modal dialog that is open when the program ends is cancelled, as if its close box had
@@ -36,16 +36,16 @@ void setTitle(const QString& text) { title = text; }
 
 void Terminate()
 {
-    ++terminateRequests;
+    ++terminateCount;
     cancelModalDialogs();
     // exit(), not quit(): quit() would first ask every window to close and so run the main
     // window's exit confirmation.
     QCoreApplication::exit(0);
 }
 
-int TerminateRequests() { return terminateRequests; }
+int terminateRequests() { return terminateCount; }
 
-QString ExeFolder()
+QString exeFolder()
 {
     if (!exeFolderForTesting.isEmpty())
         return exeFolderForTesting;

@@ -14,16 +14,16 @@ void setTitle(const QString& title);
 void Terminate();
 
 // How often termination has been requested in this process.
-int TerminateRequests();
+int terminateRequests();
 
 }  // namespace Application
 
 namespace Application {
 
 // The folder of the running executable, with a trailing "/": the database file lives below it.
-QString ExeFolder();
+QString exeFolder();
 
-// Makes ExeFolder() answer another folder, so that tests work on their own database files.
+// Makes exeFolder() answer another folder, so that tests work on their own database files.
 void setExeFolderForTesting(const QString& folder);
 
 }  // namespace Application

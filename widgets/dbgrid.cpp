@@ -39,9 +39,9 @@ constexpr int kTextIndent = 2;  // the value's text starts this far right of and
 }  // namespace
 
 // Hands the painting of every data cell to the grid.
-class TGridDelegate : public QAbstractItemDelegate {
+class GridDelegate : public QAbstractItemDelegate {
 public:
-    explicit TGridDelegate(TDBGrid* grid) : QAbstractItemDelegate(grid), grid_(grid) {}
+    explicit GridDelegate(TDBGrid* grid) : QAbstractItemDelegate(grid), grid_(grid) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -90,7 +90,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new GridModel(thi
     setModel(model_);
     // After the view's own handling of the reset: the columns are made from the new result.
     connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::makeColumns);
-    setItemDelegate(new TGridDelegate(this));
+    setItemDelegate(new GridDelegate(this));
     setUpTitles();
     updateTitleFont();
     setEditTriggers(NoEditTriggers);
@@ -130,7 +130,7 @@ void TDBGrid::setUpTitles()
 
 void TDBGrid::setUpIndicator()
 {
-    auto* indicator = new TGridIndicator(this);
+    auto* indicator = new GridIndicator(this);
     setVerticalHeader(indicator);
     indicator->setContextMenuPolicy(Qt::PreventContextMenu);
     indicator->viewport()->installEventFilter(this);
@@ -247,7 +247,7 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
 {
     QTableView::currentChanged(current, previous);
     if (dataSet_ && current.isValid())
-        dataSet_->MoveTo(current.row());
+        dataSet_->moveTo(current.row());
 }
 
 // The first visible column at or after this one in the order on screen, or else before it.
@@ -317,7 +317,7 @@ void TDBGrid::deleteCurrentRecord()
     if (Dialogs::askOkCancel(QStringLiteral("Delete record?"), QStringLiteral("Confirm")) != Dialogs::Button::OK)
         return;
     query->Delete();
-    emit RecordDeleted();
+    emit recordDeleted();
 }
 
 // A left or right press on a data cell makes it current; the right button then opens the popup.
@@ -391,8 +391,8 @@ void TDBGrid::paintCell(QPainter* painter, const QStyleOptionViewItem& option, c
 {
     const GridDrawState state = drawState(index);
     const bool highlighted = state.testFlag(gdFocused);
-    canvas_.Brush = option.palette.brush(highlighted ? QPalette::Highlight : QPalette::Base);
-    canvas_.Font = font();
+    canvas_.brush = option.palette.brush(highlighted ? QPalette::Highlight : QPalette::Base);
+    canvas_.font = font();
     drawCell(painter, option.rect, option.palette.color(highlighted ? QPalette::HighlightedText : QPalette::WindowText),
              model_->text(index.row(), index.column()));
     if (!OnDrawColumnCell)
@@ -417,8 +417,8 @@ void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn*, Gr
 void TDBGrid::drawCell(QPainter* painter, const QRect& rect, const QColor& textColor, const QString& text) const
 {
     painter->save();
-    painter->fillRect(rect, canvas_.Brush);
-    painter->setFont(canvas_.Font);
+    painter->fillRect(rect, canvas_.brush);
+    painter->setFont(canvas_.font);
     painter->setPen(textColor);
     painter->drawText(rect.adjusted(kTextIndent, kTextIndent, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                       text);

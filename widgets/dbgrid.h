@@ -27,9 +27,9 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(GridDrawState)
 
 // The brush and font the cell drawing uses; a draw handler may change them before it calls
 // TDBGrid::DefaultDrawColumnCell.
-struct TCanvas {
-    QBrush Brush;
-    QFont Font;
+struct GridCanvas {
+    QBrush brush;
+    QFont font;
 };
 
 // One grid column, made from one result column each time the query opens: a handle on the
@@ -86,16 +86,16 @@ public:
     // rectangle, its result column, its grid column and its state.
     std::function<void(const QRect& rect, int dataCol, TColumn* column, GridDrawState state)> OnDrawColumnCell;
     // Inside the draw handler: the drawing state, and the 1-based number of the row being drawn.
-    TCanvas* Canvas() { return &canvas_; }
-    int DrawingRecNo() const { return drawingRow_ + 1; }
-    // Inside the draw handler: fills rect with Canvas()->Brush and writes the cell's value in
-    // Canvas()->Font, 2 pixels in from the left and the top, clipped to rect.
+    GridCanvas* Canvas() { return &canvas_; }
+    int drawingRecNo() const { return drawingRow_ + 1; }
+    // Inside the draw handler: fills rect with Canvas()->brush and writes the cell's value in
+    // Canvas()->font, 2 pixels in from the left and the top, clipped to rect.
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, GridDrawState state);
 
 signals:
     void TitleClick(TColumn* column);
     void DblClick();
-    void RecordDeleted();
+    void recordDeleted();
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -108,7 +108,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    friend class TGridDelegate;
+    friend class GridDelegate;
 
     void setUpTitles();
     void setUpIndicator();
@@ -136,7 +136,7 @@ private:
     std::vector<std::unique_ptr<TColumn>> columns_;
     GridModel* model_;
     QPointer<QMenu> popupMenu_;
-    TCanvas canvas_;
+    GridCanvas canvas_;
     QPainter* drawingPainter_ = nullptr;
     int drawingRow_ = -1;
     bool scrollPending_ = false;

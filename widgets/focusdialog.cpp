@@ -5,18 +5,18 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-TFocusDialog::TFocusDialog(QWidget* owner) : QDialog(owner)
+FocusDialog::FocusDialog(QWidget* owner) : QDialog(owner)
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
-    connect(qApp, &QApplication::focusChanged, this, &TFocusDialog::keepDefaultOnFocusedButton);
+    connect(qApp, &QApplication::focusChanged, this, &FocusDialog::keepDefaultOnFocusedButton);
 }
 
 // The buttons are destroyed before the dialog's connections end, and destroying a button
 // with the focus reports a focus change: stop following the focus first.
-TFocusDialog::~TFocusDialog() { disconnect(qApp, &QApplication::focusChanged, this, nullptr); }
+FocusDialog::~FocusDialog() { disconnect(qApp, &QApplication::focusChanged, this, nullptr); }
 
-void TFocusDialog::setVisible(bool visible)
+void FocusDialog::setVisible(bool visible)
 {
     QDialog::setVisible(visible);
     keepDefaultOnFocusedButton();
@@ -25,7 +25,7 @@ void TFocusDialog::setVisible(bool visible)
 // A dialog makes its first button the default one when it is shown, and keeps a default
 // button once any button has had the focus. Here a button is the default only while it has
 // the focus, so that no button looks as if Enter in an edit would press it.
-void TFocusDialog::keepDefaultOnFocusedButton()
+void FocusDialog::keepDefaultOnFocusedButton()
 {
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setDefault(button->hasFocus());
@@ -33,7 +33,7 @@ void TFocusDialog::keepDefaultOnFocusedButton()
 
 // Esc does nothing, and Enter or Return presses a button only when that button has the focus
 // (the button takes the key itself).
-void TFocusDialog::keyPressEvent(QKeyEvent* event)
+void FocusDialog::keyPressEvent(QKeyEvent* event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (event->matches(QKeySequence::Cancel) || enter)

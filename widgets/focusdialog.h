@@ -4,11 +4,11 @@
 
 #include <QDialog>
 
-class TFocusDialog : public QDialog {
+class FocusDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFocusDialog(QWidget* owner);
-    ~TFocusDialog() override;
+    explicit FocusDialog(QWidget* owner);
+    ~FocusDialog() override;
 
     void setVisible(bool visible) override;
 

@@ -109,7 +109,7 @@ void fitLabelsToText(std::initializer_list<QLabel*> labels)
         label->adjustSize();
 }
 
-TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent)
+LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent)
 {
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText, Qt::blue);
@@ -121,7 +121,7 @@ TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent)
     setCursor(Qt::PointingHandCursor);
 }
 
-void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
 {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))

@@ -27,10 +27,10 @@ void centerOnScreenWhenShown(QWidget* window);
 void fitLabelsToText(std::initializer_list<QLabel*> labels);
 
 // A label that acts as a link: blue, underlined, with a hand cursor; emits clicked().
-class TLinkLabel : public QLabel {
+class LinkLabel : public QLabel {
     Q_OBJECT
 public:
-    explicit TLinkLabel(QWidget* parent = nullptr);
+    explicit LinkLabel(QWidget* parent = nullptr);
 
 Q_SIGNALS:
     void clicked();

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPolygon>
 
-TGridIndicator::TGridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent)
+GridIndicator::GridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent)
 {
     setSectionResizeMode(QHeaderView::Fixed);
     setSectionsClickable(false);
@@ -15,9 +15,9 @@ TGridIndicator::TGridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, pare
 }
 
 // Fixed, so the view never measures a hundred thousand sections to size it.
-QSize TGridIndicator::sizeHint() const { return QSize(kWidth, defaultSectionSize()); }
+QSize GridIndicator::sizeHint() const { return QSize(kWidth, defaultSectionSize()); }
 
-void TGridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
+void GridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
     // The style puts back the clip it found as an empty region when there was none, which
     // would hide the arrow: keep the painter's state around it.
@@ -29,7 +29,7 @@ void TGridIndicator::paintSection(QPainter* painter, const QRect& rect, int logi
 }
 
 // A filled triangle pointing right, 4 pixels wide and 7 high, in the middle of the section.
-void TGridIndicator::drawArrow(QPainter* painter, const QRect& rect) const
+void GridIndicator::drawArrow(QPainter* painter, const QRect& rect) const
 {
     const QPoint centre = rect.center();
     const int left = centre.x() - 1;

@@ -4,12 +4,12 @@
 
 #include <QHeaderView>
 
-class TGridIndicator : public QHeaderView {
+class GridIndicator : public QHeaderView {
     Q_OBJECT
 public:
     static constexpr int kWidth = 11;
 
-    explicit TGridIndicator(QWidget* parent);
+    explicit GridIndicator(QWidget* parent);
     QSize sizeHint() const override;
 
 protected:

@@ -37,7 +37,7 @@ void GridModel::takeColumns()
 {
     columns_.clear();
     for (int i = 0; showsRows() && i < query_->FieldCount(); ++i)
-        columns_.push_back({query_->Field(i).name, query_->Field(i).declType, QColor(), false});
+        columns_.push_back({query_->field(i).name, query_->field(i).declType, QColor(), false});
 }
 
 // Every index a view keeps goes with its row to the row's new position.
@@ -90,7 +90,7 @@ QString GridModel::text(int row, int column) const
 {
     if (!showsRows() || row < 0 || row >= query_->RecordCount() || column < 0 || column >= query_->FieldCount())
         return QString();
-    return query_->Text(row, column);
+    return query_->text(row, column);
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const

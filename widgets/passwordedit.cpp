@@ -38,7 +38,7 @@ QStyle* atMaskStyle()
 
 }  // namespace
 
-TPasswordEdit::TPasswordEdit(QWidget* parent) : QLineEdit(parent)
+PasswordEdit::PasswordEdit(QWidget* parent) : QLineEdit(parent)
 {
     setStyle(atMaskStyle());
     setEchoMode(QLineEdit::Password);

@@ -4,10 +4,10 @@
 
 #include <QLineEdit>
 
-class TPasswordEdit : public QLineEdit {
+class PasswordEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit TPasswordEdit(QWidget* parent = nullptr);
+    explicit PasswordEdit(QWidget* parent = nullptr);
 
     static constexpr int kMaxCharacters = 20;
 };
