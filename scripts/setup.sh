@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those missing), then configures and builds
-# into ./build. Works as root and, through sudo, as an ordinary user.
+# into ./build. Works as root and, through sudo, as an ordinary user. MZ_WARNINGS_AS_ERRORS=ON
+# (as CI sets it) makes every compiler warning an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,5 +27,6 @@ if ((${#missing[@]})); then
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMZ_WARNINGS_AS_ERRORS="${MZ_WARNINGS_AS_ERRORS:-OFF}"
 cmake --build build
