@@ -1,20 +1,20 @@
 // The program block (see program.h).
 #include "app/program.h"
 
-#include "widgets/application.h"
-#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"
 #include "data/schema.h"
+#include "data/unit1.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/coredumps.h"
 #include "platform/datafilelock.h"
-#include "widgets/formstyle.h"
 #include "platform/singleinstance.h"
 #include "product.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
 #include "widgets/secretclipboard.h"
 
 #include <QApplication>

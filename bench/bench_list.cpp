@@ -4,12 +4,12 @@
 //   refresh floor: a bare SQLCipher loop that steps the list statement and reads every column;
 //   sort floor:    sorting the same column's texts with collation keys made in a bare loop.
 // Usage: bench_list [runs]   (prints medians in milliseconds and ratios to the floor)
-#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/schema.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
 
@@ -76,7 +76,8 @@ void sortFloor(const std::vector<QString>& texts)
         keys.push_back(collator.sortKey(text));
     std::vector<int> order(texts.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
 }
 
 void benchRefresh(int accounts, int runs)

@@ -26,7 +26,9 @@ QStringList accountLines()
     lines.reserve(accounts * 6);
     for (int n = 1; n <= accounts; ++n) {
         lines << QStringLiteral("    %1-----------------------------------").arg(n)
-              << QStringLiteral("    注册日期：2024-%1-%2").arg(1 + n % 12, 2, 10, QLatin1Char('0')).arg(1 + n % 28, 2, 10, QLatin1Char('0'))
+              << QStringLiteral("    注册日期：2024-%1-%2")
+                     .arg(1 + n % 12, 2, 10, QLatin1Char('0'))
+                     .arg(1 + n % 28, 2, 10, QLatin1Char('0'))
               << QStringLiteral("    账户名称：网上银行账户 %1").arg(n)
               << QStringLiteral("    用 户 名：user%1@example.com").arg(n)
               << QStringLiteral("    密    码：Pa55-word-%1").arg(n * 7919)
@@ -107,7 +109,8 @@ int main(int argc, char** argv)
         printer << timePrint(throughLinePrinter, lines, path);
         floor << timePrint(bareDrawText, lines, path);
     }
-    std::printf("%d accounts (%lld lines) to PDF, median of %d runs\n", accounts, static_cast<long long>(lines.size()), runs);
+    std::printf("%d accounts (%lld lines) to PDF, median of %d runs\n", accounts, static_cast<long long>(lines.size()),
+                runs);
     std::printf("  line printer      %8.1f ms\n", median(printer));
     std::printf("  bare drawText     %8.1f ms  (floor)\n", median(floor));
     std::printf("  ratio             %8.2f\n", median(printer) / median(floor));

@@ -27,8 +27,8 @@ double median(std::vector<double> values)
 }
 
 struct Start {
-    double typing;        // ms from starting the executable until a key typed into the edit shows
-    double bannerAsked;   // ms until the banner page was asked for (0: not within 5 s)
+    double typing;       // ms from starting the executable until a key typed into the edit shows
+    double bannerAsked;  // ms until the banner page was asked for (0: not within 5 s)
 };
 
 Start startUntilTyping(ProgramCopy& copy, const HeldSite& site, const QString& program, const QString& edit)
@@ -51,10 +51,12 @@ double treeMemoryMiB(qint64 pid)
     double kib = 0;
     QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (rollup.open(QIODevice::ReadOnly)) {
-        const QRegularExpressionMatch pss = QRegularExpression(QStringLiteral("\\nPss:\\s+(\\d+)")).match(QString::fromLatin1(rollup.readAll()));
+        const QRegularExpressionMatch pss =
+            QRegularExpression(QStringLiteral("\\nPss:\\s+(\\d+)")).match(QString::fromLatin1(rollup.readAll()));
         kib += pss.captured(1).toDouble();
     }
-    for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
         if (children.open(QIODevice::ReadOnly))
             for (const QByteArray& child : children.readAll().split(' '))
@@ -69,7 +71,8 @@ double residentMiB(qint64 pid)
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
-    const QRegularExpressionMatch rss = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+)")).match(QString::fromLatin1(status.readAll()));
+    const QRegularExpressionMatch rss =
+        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+)")).match(QString::fromLatin1(status.readAll()));
     return rss.captured(1).toDouble() / 1024;
 }
 
@@ -82,9 +85,14 @@ void addAccounts(const QString& database, int n)
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "insert into U_P(F1,F2,F3,F4,F5) values(?,?,?,?,?)", -1, &insert, nullptr);
     for (int i = 0; i < n; ++i) {
-        const QByteArray texts[] = {QStringLiteral("20%1-%2-%3").arg(10 + i % 15).arg(1 + i % 12, 2, 10, QLatin1Char('0')).arg(1 + i % 28, 2, 10, QLatin1Char('0')).toUtf8(),
-                                    QStringLiteral("账户 %1 mail").arg(i).toUtf8(), QStringLiteral("user%1@example.com").arg(i).toUtf8(),
-                                    QStringLiteral("pw-%1").arg(i * 7919).toUtf8(), QStringLiteral("描述 %1").arg(i).toUtf8()};
+        const QByteArray texts[] = {
+            QStringLiteral("20%1-%2-%3")
+                .arg(10 + i % 15)
+                .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
+                .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                .toUtf8(),
+            QStringLiteral("账户 %1 mail").arg(i).toUtf8(), QStringLiteral("user%1@example.com").arg(i).toUtf8(),
+            QStringLiteral("pw-%1").arg(i * 7919).toUtf8(), QStringLiteral("描述 %1").arg(i).toUtf8()};
         for (int c = 0; c < 5; ++c)
             sqlite3_bind_text(insert, c + 1, texts[c].constData(), int(texts[c].size()), SQLITE_TRANSIENT);
         sqlite3_step(insert);

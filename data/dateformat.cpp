@@ -42,14 +42,12 @@ DateFormatSettings& FormatSettings()
     return settings;
 }
 
-void setProgramDateFormats()
-{
-    FormatSettings() = {QLatin1Char('-'), kDateText, kDateText};
-}
+void setProgramDateFormats() { FormatSettings() = {QLatin1Char('-'), kDateText, kDateText}; }
 
 QString FormatDate(const QString& format, const QDate& date)
 {
-    static const QRegularExpression token(QStringLiteral("yyyy|yy|mm|m|dd|d"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression token(QStringLiteral("yyyy|yy|mm|m|dd|d"),
+                                          QRegularExpression::CaseInsensitiveOption);
     QString result;
     qsizetype last = 0;
     for (auto it = token.globalMatch(format); it.hasNext();) {
@@ -75,7 +73,8 @@ QDate StrToDate(const QString& text)
 {
     const DateFormatSettings& settings = FormatSettings();
     const QString separator = QRegularExpression::escape(QString(settings.DateSeparator));
-    const QRegularExpression pattern(QStringLiteral("^\\s*([0-9]{1,4})%1([0-9]{1,4})%1([0-9]{1,4})\\s*$").arg(separator));
+    const QRegularExpression pattern(
+        QStringLiteral("^\\s*([0-9]{1,4})%1([0-9]{1,4})%1([0-9]{1,4})\\s*$").arg(separator));
     const auto match = pattern.match(text);
     QDate date;
     if (match.hasMatch()) {
@@ -104,10 +103,7 @@ namespace {
 bool setsOffZone(QChar c) { return c.isSpace() || c == u','; }
 
 // The closing bracket that matches an opening one; a null character for any other.
-QChar closingBracket(QChar c)
-{
-    return c == u'(' ? QChar(u')') : c == u'[' ? QChar(u']') : QChar();
-}
+QChar closingBracket(QChar c) { return c == u'(' ? QChar(u')') : c == u'[' ? QChar(u']') : QChar(); }
 
 }  // namespace
 

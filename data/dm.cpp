@@ -1,11 +1,11 @@
 // The data module (see dm.h).
 #include "data/dm.h"
 
-#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/exception.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 
 TfrmDM* frmDM = nullptr;
 
@@ -39,8 +39,9 @@ void execSqlOnOneRow(TADOQuery* query, const QString& record)
     if (query->RowsAffected() == 0)
         throw EDatabaseError(QStringLiteral("Row cannot be located for updating. The %1 no longer exists").arg(record));
     if (query->RowsAffected() > 1)
-        throw EDatabaseError(QStringLiteral("Key column information is insufficient or incorrect. "
-                                            "Too many rows were affected by update"));
+        throw EDatabaseError(
+            QStringLiteral("Key column information is insufficient or incorrect. "
+                           "Too many rows were affected by update"));
 }
 
 TfrmDM::TfrmDM(QObject* parent)

@@ -6,12 +6,11 @@
 
 #include "data/earlykey.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
-
-#include <algorithm>
-#include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
 

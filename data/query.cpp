@@ -233,8 +233,9 @@ void TADOQuery::setSort(const QString& sort)
     bool descending = false;
     const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
     const QString direction = text.mid(space + 1);
-    if (space > 0 && (direction.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0
-                      || direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0)) {
+    if (space > 0
+        && (direction.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0
+            || direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0)) {
         descending = direction.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
         name = text.left(space).trimmed();
     }

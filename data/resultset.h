@@ -9,10 +9,10 @@
 struct sqlite3_stmt;
 
 struct FieldDef {
-    QString name;       // the column name or its alias
-    QString declType;   // the declared type of the column it comes from ("TEXT(50)"), or empty
-    QString table;      // the table it comes from, or empty for an expression
-    QString origin;     // the column of that table, or empty
+    QString name;      // the column name or its alias
+    QString declType;  // the declared type of the column it comes from ("TEXT(50)"), or empty
+    QString table;     // the table it comes from, or empty for an expression
+    QString origin;    // the column of that table, or empty
 };
 
 class ResultSet {

@@ -3,11 +3,10 @@
 
 // The engine's key functions are declared only for builds that encrypt.
 #define SQLITE_HAS_CODEC 1
-#include <sqlite3.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <stdexcept>
 #include <unistd.h>
 

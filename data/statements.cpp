@@ -42,7 +42,10 @@ QString loginStamp(const QDate& today)
     return QStringLiteral("Update S_U Set F2='%1-%2-%3',F3=F3+1").arg(today.year()).arg(today.month()).arg(today.day());
 }
 
-QString passwordUpdate(const QString& newPassword) { return QStringLiteral("Update S_U Set F1=") + literal(newPassword); }
+QString passwordUpdate(const QString& newPassword)
+{
+    return QStringLiteral("Update S_U Set F1=") + literal(newPassword);
+}
 
 QString accountList(const QString& whereSuffix)
 {
@@ -61,12 +64,12 @@ QString dateRangeCondition(const QString& fromDate, const QString& toDate)
 
 QString containsCondition(const QString& column, const QString& text)
 {
-    return QStringLiteral(" AND (") + column + QStringLiteral(" LIKE ") + literal(QLatin1Char('%') + text + QLatin1Char('%'))
-           + QLatin1Char(')');
+    return QStringLiteral(" AND (") + column + QStringLiteral(" LIKE ")
+           + literal(QLatin1Char('%') + text + QLatin1Char('%')) + QLatin1Char(')');
 }
 
-QString accountInsert(const QString& date, const QString& accountName, const QString& userName,
-                      const QString& password, const QString& description)
+QString accountInsert(const QString& date, const QString& accountName, const QString& userName, const QString& password,
+                      const QString& description)
 {
     return QStringLiteral("insert into U_P(F1,") + QStringLiteral("F2,F3,F4,F5) Values(") + literal(date)
            + QLatin1Char(',') + literal(accountName) + QLatin1Char(',') + literal(userName) + QLatin1Char(',')
@@ -78,8 +81,8 @@ QString accountUpdate(const QString& accountName, const QString& userName, const
 {
     return QStringLiteral("update U_P set ") + QStringLiteral("F2=") + literal(accountName) + QLatin1Char(',')
            + QStringLiteral("F3=") + literal(userName) + QLatin1Char(',') + QStringLiteral("F4=") + literal(password)
-           + QLatin1Char(',') + QStringLiteral("F5=") + literal(description) + QLatin1Char(',')
-           + QStringLiteral("F1=") + literal(date) + QStringLiteral(" where ID=") + checkedId(id);
+           + QLatin1Char(',') + QStringLiteral("F5=") + literal(description) + QLatin1Char(',') + QStringLiteral("F1=")
+           + literal(date) + QStringLiteral(" where ID=") + checkedId(id);
 }
 
 QString accountDelete(const QString& id) { return QStringLiteral("Delete from U_P where ID=") + checkedId(id); }

@@ -31,8 +31,8 @@ QString accountList(const QString& whereSuffix);
 // The conditions a where suffix is made of.
 QString dateRangeCondition(const QString& fromDate, const QString& toDate);
 QString containsCondition(const QString& column, const QString& text);
-QString accountInsert(const QString& date, const QString& accountName, const QString& userName,
-                      const QString& password, const QString& description);
+QString accountInsert(const QString& date, const QString& accountName, const QString& userName, const QString& password,
+                      const QString& description);
 QString accountUpdate(const QString& accountName, const QString& userName, const QString& password,
                       const QString& description, const QString& date, const QString& id);
 QString accountDelete(const QString& id);

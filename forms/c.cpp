@@ -1,11 +1,11 @@
 // Account editor dialog: types a new account or changes an existing one.
 #include "forms/c.h"
 
-#include "data/unit1.h"
 #include "data/dateformat.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "platform/website.h"
 #include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
@@ -54,7 +54,8 @@ void TfrmC::FormCreate()
 void TfrmC::BitBtn1Click()
 {
     const QString date = FormatDate(kDateText, ui.DateTimePicker1->date());
-    if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！")) || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
+    if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！"))
+        || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
         return;
     mySql = saveStatement(date);
     // A changed account another connection has deleted meanwhile is an error, not a success.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui_c.h"
+
 #include "widgets/focusdialog.h"
 
 #include <QPointer>

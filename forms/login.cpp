@@ -1,14 +1,14 @@
 // Login window (see login.h).
 #include "forms/login.h"
 
-#include "widgets/application.h"
-#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "forms/main.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -20,8 +20,7 @@
 
 TfrmLogin* frmLogin = nullptr;
 
-TfrmLogin::TfrmLogin(QWidget* parent)
-    : QDialog(parent), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
+TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
 {
     // The form's font before its controls, so that they are laid out once, in that font.
     setFont(formFont());

@@ -1,18 +1,18 @@
 // Main window: the account list with its query bar, record commands and printing.
 #include "forms/main.h"
 
-#include "widgets/application.h"
-#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dateformat.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "forms/c.h"
 #include "forms/p.h"
 #include "platform/printservice.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -109,7 +109,8 @@ void TfrmMain::connectHandlers()
     connect(ui.ComboBox1, &QComboBox::editTextChanged, this, guardedSlot(this, &TfrmMain::ComboBox1Change));
     connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, guardedSlot(this, &TfrmMain::ComboBox1Change));
     connect(ui.Edit1, &QLineEdit::textChanged, this, guardedSlot(this, &TfrmMain::Edit1Change));
-    connect(ui.DBGrid1, &TDBGrid::TitleClick, this, [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
+    connect(ui.DBGrid1, &TDBGrid::TitleClick, this,
+            [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
     connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
     connect(ui.DBGrid1, &TDBGrid::recordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
@@ -189,8 +190,9 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::FormCloseQuery(bool& CanClose)
 {
-    const auto answer = Dialogs::askYesNo(QStringLiteral("您确认要退出 ") + kProductName + QStringLiteral(" 吗？  ^_^  "), QStringLiteral("确认退出"),
-                                          Dialogs::Button::Yes);
+    const auto answer =
+        Dialogs::askYesNo(QStringLiteral("您确认要退出 ") + kProductName + QStringLiteral(" 吗？  ^_^  "),
+                          QStringLiteral("确认退出"), Dialogs::Button::Yes);
     CanClose = answer == Dialogs::Button::Yes;
     if (CanClose)
         Application::Terminate();
@@ -205,8 +207,8 @@ void TfrmMain::SpeedButton3Click()
     const QString id = ADOQuery1->FieldByName(QStringLiteral("ID"));
     if (id.isEmpty())
         return;
-    const auto answer = Dialogs::askYesNo(QStringLiteral("确认要删除账户信息吗？该删除将不可恢复！"), QStringLiteral("删除账户"),
-                                          Dialogs::Button::No);
+    const auto answer = Dialogs::askYesNo(QStringLiteral("确认要删除账户信息吗？该删除将不可恢复！"),
+                                          QStringLiteral("删除账户"), Dialogs::Button::No);
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
@@ -298,8 +300,8 @@ void TfrmMain::BitBtn2Click()
     }
     printer.writeLine(QStringLiteral("    ") + QString(37, QLatin1Char('-')));
     printer.writeLine(QStringLiteral("    软件开发：") + Website::homePage(true));
-    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(kDateText, QDate::currentDate())
-                      + QLatin1Char(' ') + printTime());
+    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(kDateText, QDate::currentDate()) + QLatin1Char(' ')
+                      + printTime());
     printer.writeLine(QString());
     if (!job->finish())
         Dialogs::notice(QStringLiteral("打印文件已保存：") + job->pdfFile());

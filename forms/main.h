@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui_main.h"
+
 #include "widgets/dbgrid.h"
 
 #include <QWidget>

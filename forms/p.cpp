@@ -1,11 +1,11 @@
 // Password change dialog (see p.h).
 #include "forms/p.h"
 
-#include "widgets/application.h"
-#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -14,8 +14,7 @@
 
 TfrmP* frmP = nullptr;
 
-TfrmP::TfrmP(QWidget* owner)
-    : FocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
+TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
 {
     ui.setupUi(this);
     setUpForm(this, QSize(290, 210), Placement::OwnerCenter, owner);

@@ -37,10 +37,7 @@ litehtml::context& htmlContext()
     return context;
 }
 
-bool isHtml(const QByteArray& mediaType)
-{
-    return mediaType == "text/html" || mediaType == "application/xhtml+xml";
-}
+bool isHtml(const QByteArray& mediaType) { return mediaType == "text/html" || mediaType == "application/xhtml+xml"; }
 
 // How a file's bytes become text: in the encoding the server names or, failing that, for a
 // page the one the page names itself (UTF-8 when it names none), for a style sheet its page's.
@@ -153,7 +150,7 @@ bool HtmlView::fetchWanted()
 bool HtmlView::fetchFile(const QUrl& url, void (HtmlView::*arrived)(const QUrl&, const Fetched&))
 {
     return ++filesAsked_ <= kFileLimit
-        && fetcher_.fetch(url, [this, url, arrived](const Fetched& file) { (this->*arrived)(url, file); });
+           && fetcher_.fetch(url, [this, url, arrived](const Fetched& file) { (this->*arrived)(url, file); });
 }
 
 void HtmlView::styleSheetArrived(const QUrl& url, const Fetched& sheet)

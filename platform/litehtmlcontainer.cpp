@@ -35,7 +35,7 @@ QStringList familiesOf(const litehtml::tchar_t* faceName)
     for (const QString& part : QString::fromUtf8(faceName).split(QLatin1Char(','))) {
         QString family = part.trimmed();
         const bool quoted = family.size() >= 2 && (family.front() == u'"' || family.front() == u'\'')
-            && family.back() == family.front();
+                            && family.back() == family.front();
         if (quoted)
             family = family.mid(1, family.size() - 2);
         if (!family.isEmpty())
@@ -100,7 +100,7 @@ QPainterPath roundedBox(const QRectF& box, const litehtml::border_radiuses& r)
 bool hasRadius(const litehtml::border_radiuses& r)
 {
     return r.top_left_x || r.top_left_y || r.top_right_x || r.top_right_y || r.bottom_right_x || r.bottom_right_y
-        || r.bottom_left_x || r.bottom_left_y;
+           || r.bottom_left_x || r.bottom_left_y;
 }
 
 bool isDrawn(const litehtml::border& side)
@@ -111,7 +111,7 @@ bool isDrawn(const litehtml::border& side)
 bool sameSide(const litehtml::border& a, const litehtml::border& b)
 {
     return a.width == b.width && a.style == b.style && a.color.red == b.color.red && a.color.green == b.color.green
-        && a.color.blue == b.color.blue && a.color.alpha == b.color.alpha;
+           && a.color.blue == b.color.blue && a.color.alpha == b.color.alpha;
 }
 
 // One side of a border: the trapezoid it covers, and the line along its middle for dotted and
@@ -172,8 +172,8 @@ void drawSides(QPainter& painter, const litehtml::borders& b, const QRectF& box)
 void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg, const QImage& source)
 {
     const QSize size = bg.image_size.width > 0 && bg.image_size.height > 0
-        ? QSize(bg.image_size.width, bg.image_size.height)
-        : source.size();
+                           ? QSize(bg.image_size.width, bg.image_size.height)
+                           : source.size();
     const QImage image =
         size == source.size() ? source : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QRect clip = rectOf(bg.clip_box);
@@ -343,7 +343,7 @@ void LitehtmlContainer::draw_borders(litehtml::uint_ptr hdc, const litehtml::bor
     Canvas canvas(hdc, clips_);
     const QRectF box = rectOf(draw_pos);
     const bool uniform = sameSide(borders.left, borders.top) && sameSide(borders.top, borders.right)
-        && sameSide(borders.right, borders.bottom);
+                         && sameSide(borders.right, borders.bottom);
     if (uniform && isDrawn(borders.top) && borders.top.style == litehtml::border_style_solid
         && hasRadius(borders.radius))
         drawRoundedBorder(canvas.painter(), borders, box);

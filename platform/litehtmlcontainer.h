@@ -35,9 +35,8 @@ public:
     // The document wants this cursor over the point the mouse is at.
     std::function<void(Qt::CursorShape)> onCursor;
 
-    litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight,
-                                   litehtml::font_style italic, unsigned int decoration,
-                                   litehtml::font_metrics* fm) override;
+    litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight, litehtml::font_style italic,
+                                   unsigned int decoration, litehtml::font_metrics* fm) override;
     void delete_font(litehtml::uint_ptr hFont) override;
     int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr hFont) override;
     void draw_text(litehtml::uint_ptr hdc, const litehtml::tchar_t* text, litehtml::uint_ptr hFont,

@@ -32,7 +32,7 @@ bool isFetchable(const QUrl& url)
 {
     const QString scheme = url.scheme();
     return url.isValid()
-        && (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("data"));
+           && (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("data"));
 }
 
 bool isWebAddress(const QUrl& url)

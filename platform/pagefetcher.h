@@ -14,11 +14,11 @@ class QNetworkReply;
 
 // One fetched file, or why it could not be fetched.
 struct Fetched {
-    QUrl url;               // where it came from at last, after redirects
+    QUrl url;  // where it came from at last, after redirects
     QByteArray body;
-    QByteArray mediaType;   // "text/html", lower case, without parameters
-    QByteArray charset;     // from the content type, lower case; empty when not given
-    QString error;          // empty when the file arrived whole
+    QByteArray mediaType;  // "text/html", lower case, without parameters
+    QByteArray charset;    // from the content type, lower case; empty when not given
+    QString error;         // empty when the file arrived whole
 
     bool ok() const { return error.isEmpty(); }
 };

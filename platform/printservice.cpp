@@ -81,8 +81,7 @@ PrintJob::PrintJob(std::unique_ptr<QPagedPaintDevice> device, QPrinter* spooler,
       device_(std::move(device)),
       lines_(std::make_unique<LinePrinter>(*device_)),
       spooler_(spooler)
-{
-}
+{}
 
 // A printer is asked to drop an unfinished job. CUPS cannot drop a job that is still being
 // spooled: there the lines already written are printed when the painter ends. A PDF file of an

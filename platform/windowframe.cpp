@@ -36,8 +36,8 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 // The 32-bit values of a window's property; empty when it is not set.
 std::vector<quint32> property(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
 {
-    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection, xcb_get_property(connection, false, window, name, type, 0, 4096), nullptr));
+    const Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection, xcb_get_property(connection, false, window, name, type, 0, 4096), nullptr));
     if (!reply || reply->format != 32)
         return {};
     const auto* values = static_cast<const quint32*>(xcb_get_property_value(reply.get()));
@@ -72,8 +72,7 @@ void requestFrameExtents(xcb_connection_t* connection, xcb_window_t root, xcb_wi
     message.format = 32;
     message.window = window;
     message.type = request;
-    xcb_send_event(connection, false, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+    xcb_send_event(connection, false, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
 }

@@ -1,7 +1,6 @@
 // Shared test fixtures (see fixture.h).
 #include "tests/fixture.h"
 
-#include "widgets/application.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/query.h"
@@ -9,11 +8,12 @@
 #include "data/statements.h"
 #include "forms/main.h"
 #include "platform/website.h"
+#include "widgets/application.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
-#include <QTest>
 #include <QInputMethodEvent>
+#include <QTest>
 #include <QTimer>
 #include <sqlite3.h>
 

@@ -1,10 +1,10 @@
 // The program shell: the default error handler, termination, the single-instance lock and the
 // data file's lock.
-#include "widgets/application.h"
 #include "app/program.h"
 #include "data/exception.h"
 #include "platform/datafilelock.h"
 #include "platform/singleinstance.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
 

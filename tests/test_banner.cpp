@@ -2,7 +2,6 @@
 // background, image and link drawn; a link opening in the browser), the placeholder for every
 // page that cannot be shown, no scripts, no cookies, nothing under HOME, and banners that are
 // never a tab stop in the windows that carry them.
-#include "widgets/application.h"
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"
@@ -10,6 +9,7 @@
 #include "platform/pagefetcher.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -52,8 +52,7 @@ public:
     struct Answer {
         Answer(QByteArray statusLine, QByteArray mediaType, QByteArray content)
             : status(std::move(statusLine)), type(std::move(mediaType)), body(std::move(content))
-        {
-        }
+        {}
         Answer with(const QByteArray& header) &&
         {
             headers << header;
@@ -429,8 +428,9 @@ private Q_SLOTS:
         QTest::newRow("over the size limit, announced") << QUrl() << Answer("200 OK", html, over);
         QTest::newRow("over the size limit, unannounced") << QUrl() << Answer("200 OK", html, over).withoutLength();
         QTest::newRow("not HTML") << QUrl() << Answer("200 OK", "text/plain", page);
-        QTest::newRow("malformed HTML")
-            << QUrl() << Answer("200 OK", "text/html; charset=utf-8", "<html><body><p>\xff\xfe\xc3(</b></html");
+        QTest::newRow("malformed HTML") << QUrl()
+                                        << Answer("200 OK", "text/html; charset=utf-8",
+                                                  "<html><body><p>\xff\xfe\xc3(</b></html");
         QTest::newRow("NUL bytes in the page")
             << QUrl() << Answer("200 OK", html, QByteArray("<p>a</p>\0<p>b</p>", 17));
         QTest::newRow("unknown encoding") << QUrl() << Answer("200 OK", "text/html; charset=x-none", page);
@@ -464,8 +464,7 @@ private Q_SLOTS:
     void readsPagesInTheEncodingTheyName()
     {
         const QByteArray gbkTitle = "\xc4\xab\xd5\xe1\xc3\xdc\xc2\xeb\xb1\xbe";  // 墨柘密码本
-        site_.serve(onSite("header.html"), "text/html; charset=GBK",
-                    "<p>" + gbkTitle + "</p>");
+        site_.serve(onSite("header.html"), "text/html; charset=GBK", "<p>" + gbkTitle + "</p>");
         // The style sheet names no encoding: it is read in its page's.
         site_.serve(onSite("meta.html"), "text/html",
                     "<meta charset=\"gb2312\"><link rel=\"stylesheet\" href=\"gbk.css\"><p>" + gbkTitle + "</p>");
@@ -481,11 +480,30 @@ private Q_SLOTS:
     void drawsTagSoupWithoutHarm()
     {
         const QByteArrayList pieces = {
-            "<table><tr><td>", "</td>", "<div style=\"float:left;width:30%\">", "</div>", "<p>", "<b><i>",
-            "</b>", "<ul><li>", "</ol>", "<img>", "<img src=\"\">", "<a href>", "<a href=\"javascript:x\">",
-            "<span style=\"position:absolute;left:-5px;top:90%;overflow:hidden\">", "<br clear=all>", "文字",
-            "<h1>", "<style>p{border:3px dashed red;border-radius:9px}</style>", "<pre>", "&nbsp;&#0;&#xFFFF;",
-            "<select><option>", "<td colspan=0 rowspan=-1>", "<font size=+9>", "<li style=\"list-style:square\">",
+            "<table><tr><td>",
+            "</td>",
+            "<div style=\"float:left;width:30%\">",
+            "</div>",
+            "<p>",
+            "<b><i>",
+            "</b>",
+            "<ul><li>",
+            "</ol>",
+            "<img>",
+            "<img src=\"\">",
+            "<a href>",
+            "<a href=\"javascript:x\">",
+            "<span style=\"position:absolute;left:-5px;top:90%;overflow:hidden\">",
+            "<br clear=all>",
+            "文字",
+            "<h1>",
+            "<style>p{border:3px dashed red;border-radius:9px}</style>",
+            "<pre>",
+            "&nbsp;&#0;&#xFFFF;",
+            "<select><option>",
+            "<td colspan=0 rowspan=-1>",
+            "<font size=+9>",
+            "<li style=\"list-style:square\">",
         };
         BannerWindow window;
         for (int round = 0; round < 40; ++round) {
@@ -522,11 +540,13 @@ private Q_SLOTS:
 
     void aScriptInThePageChangesNothing()
     {
-        const QByteArray plain = "<html><body style=\"margin:0;background:#ffffff\"><div style=\"height:20px;"
-                                 "background:#204080\"></div>";
-        const QByteArray script = "<script>document.body.style.background = '#ff0000';"
-                                  "document.write('<p style=\"font-size:40px\">written by a script</p>');</script>"
-                                  "<script src=\"/evil.js\"></script>";
+        const QByteArray plain =
+            "<html><body style=\"margin:0;background:#ffffff\"><div style=\"height:20px;"
+            "background:#204080\"></div>";
+        const QByteArray script =
+            "<script>document.body.style.background = '#ff0000';"
+            "document.write('<p style=\"font-size:40px\">written by a script</p>');</script>"
+            "<script src=\"/evil.js\"></script>";
         site_.serve(onSite("plain.html"), "text/html", plain + "</body></html>");
         site_.serve(onSite("script.html"), "text/html", plain + script + "</body></html>");
         site_.serve(onSite("evil.js"), "text/javascript", "document.body.innerHTML = ''");

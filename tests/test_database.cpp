@@ -1,5 +1,4 @@
 // The database file, the connection, the data module and the statement texts.
-#include "data/unit1.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"
@@ -7,6 +6,7 @@
 #include "data/query.h"
 #include "data/schema.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "tests/fixture.h"
 
 #include <QFile>
@@ -127,8 +127,8 @@ private Q_SLOTS:
     {
         TestDatabase db;
         TADOConnection connection;
-        connection.setConnectionString(buildConnectionString(db.folder())
-                                           .replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\"")));
+        connection.setConnectionString(
+            buildConnectionString(db.folder()).replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\"")));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, connection.handle());
         QVERIFY(!connection.Connected());
 
@@ -159,7 +159,8 @@ private Q_SLOTS:
         QCOMPARE(sqlite3_open_v2(path.constData(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
         schema::applyKey(handle, key.text());
         QCOMPARE(sqlite3_exec(handle, "select count(*) from sqlite_master", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(fetchRows(handle, QStringLiteral("select F1 from S_U")), QList<QStringList>{{QStringLiteral("admin")}});
+        QCOMPARE(fetchRows(handle, QStringLiteral("select F1 from S_U")),
+                 QList<QStringList>{{QStringLiteral("admin")}});
         sqlite3_close(handle);
         // Handed out once: nothing of it is kept.
         QVERIFY(early.take(path, schema::kDatabasePassword).empty());
@@ -348,7 +349,8 @@ private Q_SLOTS:
         QCOMPARE(query.RowsAffected(), 0);
         // Rows a trigger skips are not changed, and rows a trigger changes are not the statement's.
         db.exec(QStringLiteral("create trigger skip before update on U_P when old.ID=%1 begin "
-                               "insert into T values(1); select raise(ignore); end").arg(id));
+                               "insert into T values(1); select raise(ignore); end")
+                    .arg(id));
         run(QStringLiteral("update U_P set F3='x'"), &query, false);
         QCOMPARE(query.RowsAffected(), 1);
         run(QStringLiteral("update U_P set F3='x' where ID=%1").arg(id), &query, false);

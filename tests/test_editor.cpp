@@ -89,7 +89,8 @@ private Q_SLOTS:
         QCOMPARE(editor->ui.DateTimePicker1->date(), QDate::currentDate());
         QCOMPARE(WebRecorder::navigations.last(), Website::page(QStringLiteral("Card_C.html")));
         QCOMPARE(editor->focusWidget(), static_cast<QWidget*>(editor->ui.Edit1));
-        for (QWidget* next : QList<QWidget*>{editor->ui.Edit2, editor->ui.Edit3, editor->ui.Edit4, editor->ui.DateTimePicker1}) {
+        for (QWidget* next :
+             QList<QWidget*>{editor->ui.Edit2, editor->ui.Edit3, editor->ui.Edit4, editor->ui.DateTimePicker1}) {
             QTest::keyClick(editor->focusWidget(), Qt::Key_Tab);
             QVERIFY(next->isAncestorOf(editor->focusWidget()) || next == editor->focusWidget());
         }
@@ -146,7 +147,7 @@ private Q_SLOTS:
         save(editor);
 
         QCOMPARE(boxes.texts(), QStringList{kSaved});
-        expected[1] = QStringList{QString::number(id), QStringLiteral("2020-02-29"), QStringLiteral("b2"),
+        expected[1] = QStringList{QString::number(id),  QStringLiteral("2020-02-29"),   QStringLiteral("b2"),
                                   QStringLiteral("ub"), QStringLiteral("x' or '1'='1"), QStringLiteral("db")};
         QCOMPARE(stored(), expected);
         QVERIFY(frmMain->ui.LabWhere->text().isEmpty());
@@ -163,7 +164,8 @@ private Q_SLOTS:
                                          << QStringLiteral("Edit1");
         QTest::newRow("no user name") << QStringLiteral("site") << QString() << QStringLiteral("用户名 不能为空！")
                                       << QStringLiteral("Edit2");
-        QTest::newRow("neither") << QString() << QString() << QStringLiteral("账户名称 不能为空！") << QStringLiteral("Edit1");
+        QTest::newRow("neither") << QString() << QString() << QStringLiteral("账户名称 不能为空！")
+                                 << QStringLiteral("Edit1");
     }
 
     void requiredFieldsAreNoticed()
@@ -191,8 +193,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("values");
         QTest::newRow("quotes") << QStringList{QStringLiteral("O'Brien's \"site\""), QStringLiteral("''"),
                                                QStringLiteral("'"), QStringLiteral("it's ''quoted''")};
-        QTest::newRow("statements") << QStringList{QStringLiteral("'); delete from U_P; --"), QStringLiteral("x' or '1'='1"),
-                                                   QStringLiteral("--"), QStringLiteral("'; drop table U_P; --")};
+        QTest::newRow("statements") << QStringList{QStringLiteral("'); delete from U_P; --"),
+                                                   QStringLiteral("x' or '1'='1"), QStringLiteral("--"),
+                                                   QStringLiteral("'; drop table U_P; --")};
         QTest::newRow("wildcards and backslashes")
             << QStringList{QStringLiteral("100%_off"), QStringLiteral("C:\\Users\\me\\"), QStringLiteral("\\'"),
                            QStringLiteral("%_%\\%")};
@@ -200,8 +203,9 @@ private Q_SLOTS:
                                                              QStringLiteral("\t"), QStringLiteral("end\n")};
         QTest::newRow("emoji") << QStringList{kEmoji + QStringLiteral(" 账户"), QStringLiteral("👍🏽"),
                                               QStringLiteral("密码🔑"), QStringLiteral("描述🎉✨")};
-        QTest::newRow("at the limits") << QStringList{QString(50, QChar(0x540D)), QString(49, QLatin1Char('u')) + kEmoji,
-                                                      kEmoji.repeated(50), QStringLiteral("述😀").repeated(100)};
+        QTest::newRow("at the limits") << QStringList{QString(50, QChar(0x540D)),
+                                                      QString(49, QLatin1Char('u')) + kEmoji, kEmoji.repeated(50),
+                                                      QStringLiteral("述😀").repeated(100)};
         QTest::newRow("spaces only, kept as typed")
             << QStringList{QStringLiteral("   "), QStringLiteral(" x "), QString(), QString()};
     }
@@ -209,8 +213,8 @@ private Q_SLOTS:
     void hostileTextsAreStoredAndListedExactly()
     {
         QFETCH(QStringList, values);
-        db_->addAccount(QStringLiteral("2000-01-01"), QStringLiteral("keep"), QStringLiteral("me"), QStringLiteral("p'"),
-                        QStringLiteral("d"));
+        db_->addAccount(QStringLiteral("2000-01-01"), QStringLiteral("keep"), QStringLiteral("me"),
+                        QStringLiteral("p'"), QStringLiteral("d"));
         const auto untouched = stored();
         TfrmC* editor = openEditor();
         editor->ui.DateTimePicker1->setDate(QDate(2010, 10, 10));
@@ -401,11 +405,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("sabotage");
         QTest::newRow("insert refused") << QStringLiteral("0")
-                                        << QStringLiteral("create trigger refuse before insert on U_P begin "
-                                                          "select raise(abort, 'refused'); end");
+                                        << QStringLiteral(
+                                               "create trigger refuse before insert on U_P begin "
+                                               "select raise(abort, 'refused'); end");
         QTest::newRow("update refused") << QStringLiteral("1")
-                                        << QStringLiteral("create trigger refuse before update on U_P begin "
-                                                          "select raise(abort, 'refused'); end");
+                                        << QStringLiteral(
+                                               "create trigger refuse before update on U_P begin "
+                                               "select raise(abort, 'refused'); end");
         QTest::newRow("ID that is no number") << QStringLiteral("1 or 1=1") << QString();
     }
 

@@ -3,7 +3,6 @@
 // database holds exactly what the edit held, and nothing else has changed. The query bar's
 // text is a LIKE pattern on purpose, so its rows are checked against a matcher of the test's own.
 // The main window stays hidden: painting thousands of hostile lists would only cost time.
-#include "widgets/application.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "forms/c.h"
@@ -11,6 +10,7 @@
 #include "forms/main.h"
 #include "forms/p.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/passwordedit.h"
 
@@ -95,10 +95,14 @@ public:
         const QString head = points.mid(0, at).join(QString()), here = points[at];
         const QString rest = points.mid(at + 1).join(QString());
         switch (below(5)) {
-        case 0: return head + rest;
-        case 1: return head + u'_' + rest;
-        case 2: return head + u'%';
-        case 3: return u"' OR '1'='1' --"_s.left(1 + below(15)) + original;
+        case 0:
+            return head + rest;
+        case 1:
+            return head + u'_' + rest;
+        case 2:
+            return head + u'%';
+        case 3:
+            return u"' OR '1'='1' --"_s.left(1 + below(15)) + original;
         default: {
             const QChar c = here.size() == 1 ? here[0] : QChar();
             const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -117,10 +121,17 @@ public:
         QString pattern;
         for (const QString& c : points.mid(from, length)) {
             switch (below(12)) {
-            case 0: pattern += u'_'; break;
-            case 1: pattern += u'%' + c; break;
-            case 2: pattern += c.toUpper(); break;
-            default: pattern += c;
+            case 0:
+                pattern += u'_';
+                break;
+            case 1:
+                pattern += u'%' + c;
+                break;
+            case 2:
+                pattern += c.toUpper();
+                break;
+            default:
+                pattern += c;
             }
         }
         return pattern;
@@ -139,22 +150,46 @@ public:
 private:
     QString piece()
     {
-        static const QStringList statements = {
-            u"'"_s, u"\""_s, u"''"_s, u"'--"_s, u"'; DROP TABLE U_P; --"_s, u"' OR '1'='1"_s, u"\" OR \"\"=\""_s,
-            u"');"_s, u"'||'"_s, u"/*"_s, u"*/"_s, u";"_s, u"') OR ('1'='1"_s, u"'; UPDATE S_U SET F1='x'; --"_s,
-            u"' UNION SELECT F1,F1,F1,F1,F1,F1 FROM S_U --"_s, u"SELECT"_s, u"DELETE FROM U_P"_s, u" WHERE "_s,
-            u"NULL"_s, u" LIKE "_s, u"ESCAPE '\\'"_s, u"PRAGMA key=''"_s, u"char(0)"_s, u"X'00'"_s, u"admin"_s};
-        static const QStringList wildcards = {u"%"_s, u"_"_s, u"%%"_s, u"_%"_s, u"\\"_s, u"\\'"_s, u"\\\\"_s,
-                                              u"\\%"_s, u"\\_"_s, u"[a-z]"_s, u"*"_s, u"?"_s};
-        static const QStringList controls = {u"\t"_s, u"\n"_s, u"\r"_s, u"\r\n"_s, u"\x01"_s, u"\x1b"_s,
-                                             u"\x7f"_s, u"\u0085"_s, QString(QChar(0))};
-        static const QStringList astral = {u"😀"_s, u"👍🏽"_s, u"🔑"_s, u"🇨🇳"_s, u"👨‍👩‍👧"_s, u"𠀀"_s, u"𝄞"_s};
+        static const QStringList statements = {u"'"_s,
+                                               u"\""_s,
+                                               u"''"_s,
+                                               u"'--"_s,
+                                               u"'; DROP TABLE U_P; --"_s,
+                                               u"' OR '1'='1"_s,
+                                               u"\" OR \"\"=\""_s,
+                                               u"');"_s,
+                                               u"'||'"_s,
+                                               u"/*"_s,
+                                               u"*/"_s,
+                                               u";"_s,
+                                               u"') OR ('1'='1"_s,
+                                               u"'; UPDATE S_U SET F1='x'; --"_s,
+                                               u"' UNION SELECT F1,F1,F1,F1,F1,F1 FROM S_U --"_s,
+                                               u"SELECT"_s,
+                                               u"DELETE FROM U_P"_s,
+                                               u" WHERE "_s,
+                                               u"NULL"_s,
+                                               u" LIKE "_s,
+                                               u"ESCAPE '\\'"_s,
+                                               u"PRAGMA key=''"_s,
+                                               u"char(0)"_s,
+                                               u"X'00'"_s,
+                                               u"admin"_s};
+        static const QStringList wildcards = {u"%"_s,    u"_"_s,   u"%%"_s,  u"_%"_s,    u"\\"_s, u"\\'"_s,
+                                              u"\\\\"_s, u"\\%"_s, u"\\_"_s, u"[a-z]"_s, u"*"_s,  u"?"_s};
+        static const QStringList controls = {u"\t"_s,   u"\n"_s,   u"\r"_s,     u"\r\n"_s,        u"\x01"_s,
+                                             u"\x1b"_s, u"\x7f"_s, u"\u0085"_s, QString(QChar(0))};
+        static const QStringList astral = {u"😀"_s,  u"👍🏽"_s, u"🔑"_s, u"🇨🇳"_s, u"👨‍👩‍👧"_s,
+                                           u"𠀀"_s, u"𝄞"_s};
         QString piece;
         switch (below(8)) {
         case 0:
-        case 1: return statements[below(int(statements.size()))];
-        case 2: return wildcards[below(int(wildcards.size()))];
-        case 3: return controls[below(int(controls.size()))];
+        case 1:
+            return statements[below(int(statements.size()))];
+        case 2:
+            return wildcards[below(int(wildcards.size()))];
+        case 3:
+            return controls[below(int(controls.size()))];
         case 4:
             for (int n = 1 + below(4); n > 0; --n)
                 piece += QChar(0x4E00 + below(0x51A6));
@@ -210,8 +245,8 @@ QString enter(QLineEdit* edit, QString text, Generator& gen, int characterLimit 
     QTest::keyClick(edit, Qt::Key_Backspace);
     QString expected;
     const auto added = [&](const QString& piece) {
-        expected = characterLimit ? appendWithin(expected, piece, characterLimit)
-                                  : (expected + piece).left(edit->maxLength());
+        expected =
+            characterLimit ? appendWithin(expected, piece, characterLimit) : (expected + piece).left(edit->maxLength());
     };
     if (text.size() > 1000) {
         paste(edit, text);
@@ -240,7 +275,10 @@ QString enter(QLineEdit* edit, QString text, Generator& gen, int characterLimit 
 }
 
 // The text as a literal that owes nothing to the program's quoting.
-QString hexText(const QString& text) { return u"CAST(X'%1' AS TEXT)"_s.arg(QString::fromLatin1(text.toUtf8().toHex())); }
+QString hexText(const QString& text)
+{
+    return u"CAST(X'%1' AS TEXT)"_s.arg(QString::fromLatin1(text.toUtf8().toHex()));
+}
 
 // SQLite's LIKE without ESCAPE: % any run, _ any one character, ASCII letters in either case,
 // everything else exact. SQLite reads both as C strings, so each ends at a NUL.
@@ -276,17 +314,17 @@ struct State {
 
 State state(TestDatabase& db)
 {
-    return {db.rows(u"select type,name,tbl_name,sql from sqlite_master order by name"_s), db.rows(u"select * from S_U"_s),
-            db.rows(u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s)};
+    return {db.rows(u"select type,name,tbl_name,sql from sqlite_master order by name"_s),
+            db.rows(u"select * from S_U"_s), db.rows(u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s)};
 }
 
 void addHostileAccounts(TestDatabase& db, Generator& gen, int n)
 {
     db.exec(u"BEGIN"_s);
     for (int i = 0; i < n; ++i)
-        db.exec(u"insert into U_P(F1,F2,F3,F4,F5) values('%1',%2,%3,%4,%5)"_s
-                    .arg(QDate(2000, 1, 1).addDays(gen.below(9000)).toString(u"yyyy-MM-dd"_s), hexText(gen.text()),
-                         hexText(gen.text()), hexText(gen.text()), hexText(gen.text())));
+        db.exec(u"insert into U_P(F1,F2,F3,F4,F5) values('%1',%2,%3,%4,%5)"_s.arg(
+            QDate(2000, 1, 1).addDays(gen.below(9000)).toString(u"yyyy-MM-dd"_s), hexText(gen.text()),
+            hexText(gen.text()), hexText(gen.text()), hexText(gen.text())));
     db.exec(u"COMMIT"_s);
 }
 
@@ -373,15 +411,16 @@ private Q_SLOTS:
             QCOMPARE(after.schema, before.schema);
             QCOMPARE(after.login, before.login);
             if (held[0].isEmpty() || held[1].isEmpty()) {
-                QCOMPARE(boxes.texts(), QStringList{held[0].isEmpty() ? u"账户名称 不能为空！"_s : u"用户名 不能为空！"_s});
+                QCOMPARE(boxes.texts(),
+                         QStringList{held[0].isEmpty() ? u"账户名称 不能为空！"_s : u"用户名 不能为空！"_s});
                 QCOMPARE(after.accounts, before.accounts);
                 continue;
             }
             QCOMPARE(boxes.texts(), QStringList{kSaved});
             auto accounts = before.accounts;
             if (modify) {
-                const auto row = std::find_if(accounts.begin(), accounts.end(),
-                                              [&](const QStringList& r) { return r[0] == id; });
+                const auto row =
+                    std::find_if(accounts.begin(), accounts.end(), [&](const QStringList& r) { return r[0] == id; });
                 QVERIFY(row != accounts.end());
                 *row = QStringList{id, date.toString(u"yyyy-MM-dd"_s)} + held;
             } else {
@@ -467,12 +506,17 @@ private Q_SLOTS:
                 newPassword = gen.text();
                 note.texts = QStringList{gen.variant(current), newPassword, newPassword};
                 break;
-            case 1: note.texts = QStringList{gen.text(), newPassword, newPassword}; break;
+            case 1:
+                note.texts = QStringList{gen.text(), newPassword, newPassword};
+                break;
             case 2:
                 note.texts = QStringList{current, newPassword, gen.variant(newPassword)};
                 break;
-            case 3: note.texts = QStringList{current, newPassword, gen.text()}; break;
-            default: note.texts = QStringList{current, newPassword, newPassword};
+            case 3:
+                note.texts = QStringList{current, newPassword, gen.text()};
+                break;
+            default:
+                note.texts = QStringList{current, newPassword, newPassword};
             }
             const auto dialog = std::make_unique<TfrmP>(&owner);
             frmP = dialog.get();
@@ -532,7 +576,7 @@ private Q_SLOTS:
                 QTest::keyClick(ui.ComboBox1, ui.ComboBox1->currentIndex() < column ? Qt::Key_Down : Qt::Key_Up);
             QCOMPARE(ui.ComboBox1->currentIndex(), column);
             const int kind = gen.below(100);
-            note.texts = QStringList{kind < 50  ? gen.patternFrom(before.accounts[gen.below(kRows)][column + 2])
+            note.texts = QStringList{kind < 50   ? gen.patternFrom(before.accounts[gen.below(kRows)][column + 2])
                                      : kind < 99 ? gen.text()
                                                  : gen.longAscii()};
             const QString expected = enter(ui.Edit1, note.texts[0], gen);

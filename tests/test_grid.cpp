@@ -1,9 +1,9 @@
 // The data grid: columns made from each result, the current row shared with the query,
 // keys, mouse, popup menu, record deletion, copying a cell and cell drawing.
-#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "tests/fixture.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
@@ -71,7 +71,8 @@ struct GridWindow {
     }
     QPoint indicatorCentre(int row) const
     {
-        return QPoint(indicator()->width() / 2, indicator()->sectionViewportPosition(row) + indicator()->sectionSize(row) / 2);
+        return QPoint(indicator()->width() / 2,
+                      indicator()->sectionViewportPosition(row) + indicator()->sectionSize(row) / 2);
     }
     int zeroWidth() const { return grid->fontMetrics().horizontalAdvance(QLatin1Char('0')); }
 
@@ -561,7 +562,8 @@ private Q_SLOTS:
             grid->viewport()->grab();
             int columnsInView = 0;
             for (int column = 0; column < grid->columnCount(); ++column)
-                columnsInView += !grid->isColumnHidden(column) && grid->columnViewportPosition(column) < grid->viewport()->width();
+                columnsInView +=
+                    !grid->isColumnHidden(column) && grid->columnViewportPosition(column) < grid->viewport()->width();
             QCOMPARE(calls.size(), 8 * columnsInView);
             int currentCells = 0;
             for (const DrawCall& call : calls) {

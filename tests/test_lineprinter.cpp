@@ -72,15 +72,24 @@ private:
         int metric(QPaintDevice::PaintDeviceMetric metric) const override
         {
             switch (metric) {
-            case QPaintDevice::PdmWidth: return page_.width();
-            case QPaintDevice::PdmHeight: return page_.height();
-            case QPaintDevice::PdmWidthMM: return page_.width() * 254 / dpi_ / 10;
-            case QPaintDevice::PdmHeightMM: return page_.height() * 254 / dpi_ / 10;
-            case QPaintDevice::PdmDevicePixelRatio: return 1;
-            case QPaintDevice::PdmDevicePixelRatioScaled: return int(QPaintDevice::devicePixelRatioFScale());
-            case QPaintDevice::PdmNumColors: return INT_MAX;
-            case QPaintDevice::PdmDepth: return 32;
-            default: return dpi_;  // the four resolutions
+            case QPaintDevice::PdmWidth:
+                return page_.width();
+            case QPaintDevice::PdmHeight:
+                return page_.height();
+            case QPaintDevice::PdmWidthMM:
+                return page_.width() * 254 / dpi_ / 10;
+            case QPaintDevice::PdmHeightMM:
+                return page_.height() * 254 / dpi_ / 10;
+            case QPaintDevice::PdmDevicePixelRatio:
+                return 1;
+            case QPaintDevice::PdmDevicePixelRatioScaled:
+                return int(QPaintDevice::devicePixelRatioFScale());
+            case QPaintDevice::PdmNumColors:
+                return INT_MAX;
+            case QPaintDevice::PdmDepth:
+                return 32;
+            default:
+                return dpi_;  // the four resolutions
             }
         }
 
@@ -161,7 +170,8 @@ private:
 
 QString printoutName(const QDateTime& time)
 {
-    return QStringLiteral("墨柘密码本 ") + time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QStringLiteral(".pdf");
+    return QStringLiteral("墨柘密码本 ") + time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"))
+           + QStringLiteral(".pdf");
 }
 
 }  // namespace
@@ -210,7 +220,8 @@ private Q_SLOTS:
 
         printer.writeLine(QStringLiteral("x\ry\nz"));
         QCOMPARE(device.rows(), QStringList({"abc", "xy", "z"}));
-        QCOMPARE(device.runs().at(2).baseline, QPointF(metrics.horizontalAdvance(QStringLiteral("x")), third + metrics.ascent()));
+        QCOMPARE(device.runs().at(2).baseline,
+                 QPointF(metrics.horizontalAdvance(QStringLiteral("x")), third + metrics.ascent()));
         QCOMPARE(device.runs().at(3).baseline, QPointF(0, third + height + 2 + metrics.ascent()));
 
         printer.close();
@@ -227,7 +238,8 @@ private Q_SLOTS:
         printer.writeLine(QStringLiteral("\tx"));
         QCOMPARE(device.runs().at(0).baseline.x(), step);
         printer.writeLine(QStringLiteral("ab\tx"));
-        QCOMPARE(device.runs().at(2).baseline.x(), (metrics.horizontalAdvance(QStringLiteral("ab")) + step + 1) / step * step);
+        QCOMPARE(device.runs().at(2).baseline.x(),
+                 (metrics.horizontalAdvance(QStringLiteral("ab")) + step + 1) / step * step);
 
         // The third stop lies beyond the page: the text goes on at the start of a new line,
         // which advances by the font's height as nothing was drawn on the line left.
@@ -242,10 +254,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("narrowestPage");
         QTest::addColumn<int>("widthStep");
         // Several page widths each, so that the right edge falls inside every kind of character.
-        QTest::newRow("latin") << QStringLiteral("The quick brown fox jumps over the lazy dog. ").repeated(4) << 1000 << 16;
+        QTest::newRow("latin") << QStringLiteral("The quick brown fox jumps over the lazy dog. ").repeated(4) << 1000
+                               << 16;
         QTest::newRow("chinese") << QStringLiteral("墨柘密码本账户名称用户名密码描述").repeated(4) << 1000 << 16;
         QTest::newRow("surrogate pairs") << QStringLiteral("a😀𠀀b𠀁").repeated(12) << 1000 << 16;
-        QTest::newRow("combining marks and flags") << QStringLiteral("e\u0301🇨🇳a\u0308o\u0302\u0323").repeated(15) << 1000 << 16;
+        QTest::newRow("combining marks and flags")
+            << QStringLiteral("e\u0301🇨🇳a\u0308o\u0302\u0323").repeated(15) << 1000 << 16;
         QTest::newRow("characters wider than the page") << QStringLiteral("W墨😀") << 5 << 5;
     }
 
@@ -276,7 +290,8 @@ private Q_SLOTS:
         OpenPrinter open(QSize(4000, 6000));
         auto& [device, printer] = open;
         bool repainted = false;
-        QMetaObject::invokeMethod(this, [&] { repainted = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { repainted = true; }, Qt::QueuedConnection);
 
         printer.writeLine(QStringLiteral("a\fb"));
         QVERIFY(repainted);  // pending events ran at the page break
@@ -369,7 +384,8 @@ private Q_SLOTS:
         QVERIFY(!rows[0].contains(QStringLiteral("w120")));
         QVERIFY(!rows[1].startsWith(QLatin1Char(' ')));
         const QRegularExpression space(QStringLiteral("\\s"));
-        QCOMPARE(rows.join(QString()).section(QStringLiteral("："), 1).remove(space), QString(description).remove(space));
+        QCOMPARE(rows.join(QString()).section(QStringLiteral("："), 1).remove(space),
+                 QString(description).remove(space));
     }
 
     void heitiIsAChineseFont()
@@ -388,7 +404,8 @@ private Q_SLOTS:
         const QFileInfo file(job->pdfFile());
         QCOMPARE(file.absolutePath(), documents.folder());
         QVERIFY2(QRegularExpression(QStringLiteral("^墨柘密码本 \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.pdf$"))
-                     .match(file.fileName()).hasMatch(),
+                     .match(file.fileName())
+                     .hasMatch(),
                  qPrintable(file.fileName()));
         job->printer().writeLine(QStringLiteral("墨柘密码本"));
         QVERIFY(opened_.isEmpty());

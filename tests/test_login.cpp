@@ -1,12 +1,12 @@
 // The login window: the last login shown at start, the password check, the login stamp, and
 // how closing the window ends the program.
-#include "widgets/application.h"
-#include "data/unit1.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 
 #include <QDate>
@@ -113,8 +113,8 @@ private Q_SLOTS:
         QTest::newRow("quotes") << QStringLiteral("it's \"q\"") << QStringLiteral("it's \"q\"") << true;
         QTest::newRow("typed beyond 20") << QStringLiteral("abcdefghij0123456789")
                                          << QStringLiteral("abcdefghij0123456789zz") << true;
-        QTest::newRow("stored beyond 20") << QStringLiteral("abcdefghij0123456789z")
-                                          << QStringLiteral("abcdefghij0123456789z") << false;
+        QTest::newRow("stored beyond 20")
+            << QStringLiteral("abcdefghij0123456789z") << QStringLiteral("abcdefghij0123456789z") << false;
     }
 
     void passwordIsComparedAsStored()
@@ -183,9 +183,9 @@ private Q_SLOTS:
         QTest::newRow("refused") << QStringLiteral("SELECT RAISE(ABORT, 'stamp refused')")
                                  << QStringLiteral("stamp refused");
         // A stamp that changes no record is no stamp.
-        QTest::newRow("skipped")
-            << QStringLiteral("SELECT RAISE(IGNORE)")
-            << QStringLiteral("Row cannot be located for updating. The login record no longer exists.");
+        QTest::newRow("skipped") << QStringLiteral("SELECT RAISE(IGNORE)")
+                                 << QStringLiteral(
+                                        "Row cannot be located for updating. The login record no longer exists.");
     }
 
     void failedStampKeepsTheLoginWindow()

@@ -1,7 +1,6 @@
 // The main window: its creation, the account list refresh, title-click sorting, row colours,
 // links and the exit confirmation. Runs under a German system locale to prove that the
 // program's dates do not depend on the regional settings.
-#include "widgets/application.h"
 #include "data/connection.h"
 #include "data/dateformat.h"
 #include "data/dm.h"
@@ -9,6 +8,7 @@
 #include "data/query.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
@@ -78,8 +78,9 @@ private Q_SLOTS:
         QCOMPARE(grid()->columnWidth(5), 400);
         // The date column keeps the grid's own width: ten "0"s of the grid font and 4 pixels.
         const int zero = QFontMetrics(grid()->font()).horizontalAdvance(QLatin1Char('0'));
-        QCOMPARE(grid()->columnWidth(1), std::max(10 * zero + 4,
-                                                  QFontMetrics(grid()->font()).horizontalAdvance(QStringLiteral("注册日期")) + 4));
+        QCOMPARE(
+            grid()->columnWidth(1),
+            std::max(10 * zero + 4, QFontMetrics(grid()->font()).horizontalAdvance(QStringLiteral("注册日期")) + 4));
 
         // A dragged column and a changed width come back with the next refresh.
         grid()->horizontalHeader()->moveSection(5, 1);

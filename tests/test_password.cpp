@@ -1,8 +1,8 @@
 // The password change dialog: checking the current password, confirming the new one, saving it.
-#include "widgets/application.h"
 #include "data/statements.h"
 #include "forms/p.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 
 #include <QPointer>

@@ -2,13 +2,13 @@
 // their centring, with no window manager, under openbox, and under openbox asked nothing before
 // the windows appear. The test runs its own Xvfb and openbox and reads every position back
 // from the X server.
-#include "widgets/application.h"
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "forms/p.h"
 #include "platform/windowframe.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
@@ -79,7 +79,12 @@ QString offBy(const QRect& outer, QSize size, QPointF centre)
         && std::abs(at.x() - centre.x()) <= 1 && std::abs(at.y() - centre.y()) <= 1)
         return {};
     return u"outer %1x%2 centred at %3,%4; wanted %5x%6 centred at %7,%8"_s.arg(outer.width())
-        .arg(outer.height()).arg(at.x()).arg(at.y()).arg(size.width()).arg(size.height()).arg(centre.x())
+        .arg(outer.height())
+        .arg(at.x())
+        .arg(at.y())
+        .arg(size.width())
+        .arg(size.height())
+        .arg(centre.x())
         .arg(centre.y());
 }
 
@@ -111,8 +116,8 @@ public:
     // Starts Xvfb on a display it picks itself; returns the display's name, or empty.
     QString startServer()
     {
-        xvfb_.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s,
-                                 u"tcp"_s});
+        xvfb_.start(u"Xvfb"_s,
+                    {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
         QByteArray number;
         while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))
             number += xvfb_.readAllStandardOutput();
@@ -147,8 +152,8 @@ private:
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
         const char name[] = "_NET_SUPPORTING_WM_CHECK";
         const auto atom = reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, false, sizeof name - 1, name), nullptr));
-        const auto check = reply(xcb_get_property_reply(
-            c, xcb_get_property(c, false, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        const auto check = reply(
+            xcb_get_property_reply(c, xcb_get_property(c, false, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
         return check && check->value_len == 1;
     }
 
@@ -293,12 +298,10 @@ private Q_SLOTS:
             Dialogs::notice(u"打印文件已保存：/home/someone/Documents/墨柘密码本 2026-12-08 14-03-05 (12).pdf"_s);
         });
         QTest::newRow("error") << std::function<void()>([] { Dialogs::error(u"no such table: U_P"_s); });
-        QTest::newRow("confirmation") << std::function<void()>([] {
-            Dialogs::askYesNo(u"您确认要退出 墨柘密码本 吗？  ^_^  "_s, u"确认退出"_s, Dialogs::Button::Yes);
-        });
-        QTest::newRow("second copy") << std::function<void()>([] {
-            Dialogs::warning(u"墨柘密码本 已经打开了！"_s, u"警告"_s);
-        });
+        QTest::newRow("confirmation") << std::function<void()>(
+            [] { Dialogs::askYesNo(u"您确认要退出 墨柘密码本 吗？  ^_^  "_s, u"确认退出"_s, Dialogs::Button::Yes); });
+        QTest::newRow("second copy") << std::function<void()>(
+            [] { Dialogs::warning(u"墨柘密码本 已经打开了！"_s, u"警告"_s); });
     }
 
     void boxesAreCentredOnTheScreen()

@@ -2,14 +2,14 @@
 // documents folder, read back here with "pdftotext -bbox". pdftotext's plain text drops the
 // spaces that start a line and collapses runs of spaces, so each line is rebuilt from the boxes
 // of its words: the gap before a word is so many space advances of the line's font.
-#include "widgets/application.h"
 #include "data/dateformat.h"
 #include "data/query.h"
 #include "forms/main.h"
 #include "platform/printservice.h"
-#include "widgets/formstyle.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
+#include "widgets/formstyle.h"
 
 #include <QApplication>
 #include <QDir>
@@ -168,11 +168,13 @@ private Q_SLOTS:
     void printsEveryAccountBetweenTitleAndFooter()
     {
         QFETCH(int, accounts);
-        const QList<QStringList> rows = QList<QStringList>{
-            {u"2024-03-01"_s, u"邮箱 mail"_s, u"me@example.com"_s, u"我的生日"_s, u"two  spaces"_s},
-            {u"2023-07-15"_s, u"bank"_s, u"O'Brien"_s, u"p w"_s, QString()},
-            {u"2022-01-09"_s, u"shop"_s, u"u3"_s, u"hint"_s, u"x"_s},
-        }.mid(0, accounts);
+        const QList<QStringList> rows =
+            QList<QStringList>{
+                {u"2024-03-01"_s, u"邮箱 mail"_s, u"me@example.com"_s, u"我的生日"_s, u"two  spaces"_s},
+                {u"2023-07-15"_s, u"bank"_s, u"O'Brien"_s, u"p w"_s, QString()},
+                {u"2022-01-09"_s, u"shop"_s, u"u3"_s, u"hint"_s, u"x"_s},
+            }
+                .mid(0, accounts);
         for (const QStringList& row : rows)
             db_->addAccount(row[0], row[1], row[2], row[3], row[4]);
         frmMain = new TfrmMain;
@@ -247,7 +249,9 @@ private Q_SLOTS:
         QTest::newRow("no zone") << u"HH:mm:ss"_s << u"HH:mm:ss"_s;
         QTest::newRow("no-break space") << u"h:mm:ss\u202fAP\u00a0t"_s << u"h:mm:ss\u202fAP"_s;
         // The locales' own long time formats, as the footer reads the system's.
-        const auto longFormat = [](const char* name) { return QLocale(QLatin1String(name)).timeFormat(QLocale::LongFormat); };
+        const auto longFormat = [](const char* name) {
+            return QLocale(QLatin1String(name)).timeFormat(QLocale::LongFormat);
+        };
         QTest::newRow("C locale") << longFormat("C") << u"HH:mm:ss"_s;
         QTest::newRow("zh_CN locale") << longFormat("zh_CN") << u"HH:mm:ss"_s;
         QTest::newRow("en_US locale") << longFormat("en_US") << u"h:mm:ss AP"_s;

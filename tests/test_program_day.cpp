@@ -181,7 +181,8 @@ private slots:
         // Typing works at once; the banner asks for its page afterwards and never gets it.
         first.keys(u"adm"_s);
         QVERIFY(first.waitUntil([&] { return first.text(u"frmLogin/Edit1"_s) == u"adm"_s; }));
-        QVERIFY2(first.waitUntil([&] { return site.requestedPaths().contains(Website::page(u"SoftIndex.html"_s).toString()); }),
+        QVERIFY2(first.waitUntil(
+                     [&] { return site.requestedPaths().contains(Website::page(u"SoftIndex.html"_s).toString()); }),
                  qPrintable(site.requestedPaths().join(u' ') + first.log()));
         QCOMPARE(first.text(u"frmLogin/Edit1"_s), u"adm"_s);
         first.keys(u"in"_s);

@@ -140,8 +140,8 @@ struct Session {
     RemoteProgram::Options options() const
     {
         RemoteProgram::Options options;
-        options.environment = QStringList{u"HOME="_s + dir.filePath(u"home"_s),
-                                          u"XDG_RUNTIME_DIR="_s + dir.filePath(u"runtime"_s)};
+        options.environment =
+            QStringList{u"HOME="_s + dir.filePath(u"home"_s), u"XDG_RUNTIME_DIR="_s + dir.filePath(u"runtime"_s)};
         return options;
     }
     QTemporaryDir dir;
@@ -322,8 +322,8 @@ private slots:
         const RemoteProgram::Options options = asOrdinaryUser(copy);
         const QString data = QFileInfo(copy.database()).path();
         QFile::setPermissions(data, QFile::ReadOwner | QFile::ExeOwner);
-        const auto writable = qScopeGuard(
-            [&] { QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        const auto writable =
+            qScopeGuard([&] { QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
         RemoteProgram program(copy, options);
         program.start();
         program.waitVisible(u"frmLogin/Edit1"_s);

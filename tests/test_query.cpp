@@ -1,9 +1,9 @@
 // The query component: cursor, field texts, client-side sort and delete of the current row.
-#include "data/unit1.h"
 #include "data/dm.h"
 #include "data/exception.h"
 #include "data/query.h"
 #include "data/statements.h"
+#include "data/unit1.h"
 #include "tests/fixture.h"
 
 #include <QLocale>
@@ -80,7 +80,8 @@ private Q_SLOTS:
         QStringList seen;
         for (query.First(); !query.Eof(); query.Next())
             seen << query.FieldByName(QStringLiteral("注册日期"));
-        QCOMPARE(seen, (QStringList{QStringLiteral("2024-01-03"), QStringLiteral("2024-01-02"), QStringLiteral("2024-01-01")}));
+        QCOMPARE(seen, (QStringList{QStringLiteral("2024-01-03"), QStringLiteral("2024-01-02"),
+                                    QStringLiteral("2024-01-01")}));
 
         query.Close();
         QVERIFY(!query.Active());
@@ -134,7 +135,8 @@ private Q_SLOTS:
         query.setSort(QStringLiteral("账户名称 ASC"));
         // Pinyin order: a (阿) before z (中); Latin letters ignore case at the first level.
         const QStringList names = column(query, QStringLiteral("账户名称"));
-        QVERIFY2(names.indexOf(QStringLiteral("阿里")) < names.indexOf(QStringLiteral("中国")), qPrintable(names.join(u',')));
+        QVERIFY2(names.indexOf(QStringLiteral("阿里")) < names.indexOf(QStringLiteral("中国")),
+                 qPrintable(names.join(u',')));
         QVERIFY(names.indexOf(QStringLiteral("A")) < names.indexOf(QStringLiteral("b")));
         // Equal names keep the statement's order, in both directions.
         const QStringList users = column(query, QStringLiteral("用户名"));

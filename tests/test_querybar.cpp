@@ -1,10 +1,10 @@
 // The query bar of the main window: its controls, the conditions that touching an input
 // switches on, and the where suffix and rows of a query. Runs under a German system locale:
 // the date pickers show its short dates while the statements keep "yyyy-mm-dd".
-#include "widgets/application.h"
 #include "data/query.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>
@@ -33,9 +33,9 @@ private Q_SLOTS:
             QString text;
         } layout[] = {
             {ui().CheckBox1, {16, 22, 81, 17}, u"注册日期："_s}, {ui().DateTimePicker1, {96, 20, 97, 22}, {}},
-            {ui().Label3, {208, 24, -1, -1}, u"至"_s},          {ui().DateTimePicker2, {232, 20, 97, 22}, {}},
+            {ui().Label3, {208, 24, -1, -1}, u"至"_s},           {ui().DateTimePicker2, {232, 20, 97, 22}, {}},
             {ui().CheckBox2, {344, 22, 49, 17}, u"条件："_s},    {ui().ComboBox1, {408, 20, 100, 22}, {}},
-            {ui().Label2, {520, 24, -1, -1}, u"内容："_s},      {ui().Edit1, {564, 20, 100, 22}, {}},
+            {ui().Label2, {520, 24, -1, -1}, u"内容："_s},       {ui().Edit1, {564, 20, 100, 22}, {}},
             {ui().BitBtn1, {712, 24, 75, 25}, u"查询"_s},
         };
         for (const auto& [control, geometry, text] : layout) {
@@ -111,11 +111,21 @@ private Q_SLOTS:
         ui().DateTimePicker2->setDate(before);
         ui().CheckBox1->setChecked(false);
         switch (input) {
-        case 0: QTest::keyClick(ui().DateTimePicker1, Qt::Key_Up); break;
-        case 1: QTest::keyClick(ui().DateTimePicker2, Qt::Key_Down); break;
-        case 2: QTest::keyClicks(ui().Edit1, u"mail"_s); break;
-        case 3: QTest::keyClicks(ui().ComboBox1, u"x"_s); break;
-        case 4: QTest::keyClick(ui().ComboBox1, Qt::Key_Down); break;
+        case 0:
+            QTest::keyClick(ui().DateTimePicker1, Qt::Key_Up);
+            break;
+        case 1:
+            QTest::keyClick(ui().DateTimePicker2, Qt::Key_Down);
+            break;
+        case 2:
+            QTest::keyClicks(ui().Edit1, u"mail"_s);
+            break;
+        case 3:
+            QTest::keyClicks(ui().ComboBox1, u"x"_s);
+            break;
+        case 4:
+            QTest::keyClick(ui().ComboBox1, Qt::Key_Down);
+            break;
         }
         QCOMPARE(ui().DateTimePicker1->date() != before || ui().DateTimePicker2->date() != before, dateBox);
         QCOMPARE(ui().CheckBox1->isChecked(), dateBox);
@@ -152,16 +162,17 @@ private Q_SLOTS:
                                          << QStringList{shop};
         QTest::newRow("password, _ is any character") << false << jan2 << jan3 << u"密码"_s << u"a_c"_s
                                                       << u" AND (F4 LIKE '%a_c%')"_s << QStringList{shop, bank, mail};
-        QTest::newRow("description, % is any text") << false << jan2 << jan3 << u"描述"_s << u"i%t"_s
-                                                     << u" AND (F5 LIKE '%i%t%')"_s << QStringList{mail};
+        QTest::newRow("description, % is any text")
+            << false << jan2 << jan3 << u"描述"_s << u"i%t"_s << u" AND (F5 LIKE '%i%t%')"_s << QStringList{mail};
         QTest::newRow("no text keeps values") << false << jan2 << jan3 << u"描述"_s << QString()
                                               << u" AND (F5 LIKE '%%')"_s << QStringList{forum, bank, mail};
         QTest::newRow("dates first, then text")
             << true << jan2 << jan4 << u"密码"_s << u"a_c"_s
             << u" AND (F1 Between '2024-01-02' AND '2024-01-04') AND (F4 LIKE '%a_c%')"_s << QStringList{shop, bank};
         QTest::newRow("no such column") << false << jan2 << jan3 << u"网址"_s << u"x"_s << QString() << all;
-        QTest::newRow("no such column, dates") << true << jan4 << jan4 << u"描述 "_s << u"x"_s
-                                               << u" AND (F1 Between '2024-01-04' AND '2024-01-04')"_s << QStringList{forum};
+        QTest::newRow("no such column, dates")
+            << true << jan4 << jan4 << u"描述 "_s << u"x"_s << u" AND (F1 Between '2024-01-04' AND '2024-01-04')"_s
+            << QStringList{forum};
     }
 
     void queryComposesTheSuffixAndListsItsRows()

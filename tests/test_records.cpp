@@ -1,10 +1,10 @@
 // Record commands of the main window: stepping through the list, deleting an account, and
 // opening the account editor to add or modify one from the tool bar, the popup menu and the grid.
-#include "widgets/application.h"
 #include "data/query.h"
 #include "forms/c.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
+#include "widgets/application.h"
 #include "widgets/dialogs.h"
 
 #include <QApplication>
@@ -37,7 +37,8 @@ QStringList runEditorCommand(const std::function<void()>& command, const std::fu
         }
         const auto& ui = editor->ui;
         seen = {editor->windowTitle(), ui.Lab_ID->text(), ui.DateTimePicker1->date().toString(Qt::ISODate),
-                ui.Edit1->text(), ui.Edit2->text(), ui.Edit3->text(), ui.Edit4->text()};
+                ui.Edit1->text(),      ui.Edit2->text(),  ui.Edit3->text(),
+                ui.Edit4->text()};
         if (whileOpen)
             whileOpen(editor);
         else
@@ -233,8 +234,8 @@ private Q_SLOTS:
             db_->addAccount(u"2023-12-31"_s, u"邮箱"_s, u"me@example.com"_s, u"我的生日"_s, u"it's mine"_s);
         db_->addAccount(u"2024-03-01"_s, u"newest"_s, u"u3"_s);
         TestProgram::showMainWindow();
-        const QStringList row{u"修改 账户"_s, QString::number(id), u"2023-12-31"_s, u"邮箱"_s, u"me@example.com"_s,
-                              u"我的生日"_s, u"it's mine"_s};
+        const QStringList row{u"修改 账户"_s,      QString::number(id), u"2023-12-31"_s, u"邮箱"_s,
+                              u"me@example.com"_s, u"我的生日"_s,       u"it's mine"_s};
         QCOMPARE(runEditorCommand([&] { doubleClick(grid()->viewport(), cellCentre(2)); }), row);
 
         // A title does not move the row.
@@ -256,12 +257,13 @@ private Q_SLOTS:
         QCOMPARE(list()->RecordCount(), 1);
 
         MessageBoxRecorder boxes;
-        runEditorCommand([] { frmMain->ui.SpeedButton1->click(); }, [](TfrmC* editor) {
-            QTest::keyClicks(editor->ui.Edit1, u"forum"_s);
-            QTest::keyClicks(editor->ui.Edit2, u"me"_s);
-            editor->ui.DateTimePicker1->setDate(QDate(2022, 1, 1));
-            QTest::mouseClick(editor->ui.BitBtn1, Qt::LeftButton);
-        });
+        runEditorCommand([] { frmMain->ui.SpeedButton1->click(); },
+                         [](TfrmC* editor) {
+                             QTest::keyClicks(editor->ui.Edit1, u"forum"_s);
+                             QTest::keyClicks(editor->ui.Edit2, u"me"_s);
+                             editor->ui.DateTimePicker1->setDate(QDate(2022, 1, 1));
+                             QTest::mouseClick(editor->ui.BitBtn1, Qt::LeftButton);
+                         });
         QCOMPARE(listed(2), (QStringList{u"mail"_s, u"shop"_s, u"forum"_s, u"bank"_s}));
         QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：4"_s);
         // The query bar keeps its state for the next query.
@@ -279,12 +281,13 @@ private Q_SLOTS:
         for (int i = 0; i < 100; ++i) {
             QToolButton* command = i % 2 ? frmMain->ui.SpeedButton2 : frmMain->ui.SpeedButton1;
             const bool byButton = i % 4 < 2;
-            const QStringList seen = runEditorCommand([&] { command->click(); }, [&](TfrmC* editor) {
-                if (byButton)
-                    editor->ui.BitBtn2->click();
-                else
-                    editor->reject();
-            });
+            const QStringList seen = runEditorCommand([&] { command->click(); },
+                                                      [&](TfrmC* editor) {
+                                                          if (byButton)
+                                                              editor->ui.BitBtn2->click();
+                                                          else
+                                                              editor->reject();
+                                                      });
             QVERIFY(!seen.isEmpty());
         }
         freeClosedEditors();

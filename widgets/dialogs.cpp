@@ -14,11 +14,16 @@ MessageBoxRecorder* recorder = nullptr;
 QMessageBox::Icon toQt(Dialogs::Icon icon)
 {
     switch (icon) {
-    case Dialogs::Icon::Information: return QMessageBox::Information;
-    case Dialogs::Icon::Warning: return QMessageBox::Warning;
-    case Dialogs::Icon::Question: return QMessageBox::Question;
-    case Dialogs::Icon::Stop: return QMessageBox::Critical;
-    case Dialogs::Icon::None: break;
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Warning:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
+    case Dialogs::Icon::Stop:
+        return QMessageBox::Critical;
+    case Dialogs::Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -26,10 +31,14 @@ QMessageBox::Icon toQt(Dialogs::Icon icon)
 QMessageBox::StandardButton toQt(Dialogs::Button button)
 {
     switch (button) {
-    case Dialogs::Button::OK: return QMessageBox::Ok;
-    case Dialogs::Button::Cancel: return QMessageBox::Cancel;
-    case Dialogs::Button::Yes: return QMessageBox::Yes;
-    case Dialogs::Button::No: return QMessageBox::No;
+    case Dialogs::Button::OK:
+        return QMessageBox::Ok;
+    case Dialogs::Button::Cancel:
+        return QMessageBox::Cancel;
+    case Dialogs::Button::Yes:
+        return QMessageBox::Yes;
+    case Dialogs::Button::No:
+        return QMessageBox::No;
     }
     return QMessageBox::Ok;
 }

@@ -83,9 +83,9 @@ QFont formFont()
 void installFontSubstitutes()
 {
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitutions(QStringLiteral("黑体"), {QStringLiteral("WenQuanYi Micro Hei"),
-                                                        QStringLiteral("Noto Sans CJK SC"),
-                                                        QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitutions(QStringLiteral("黑体"),
+                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("Droid Sans Fallback")});
 }
 
 void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner)

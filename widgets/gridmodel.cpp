@@ -25,7 +25,8 @@ void GridModel::setQuery(TADOQuery* query)
     connect(query, &TADOQuery::orderAboutToChange, this,
             [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
     connect(query, &TADOQuery::orderChanged, this, &GridModel::followNewOrder);
-    connect(query, &TADOQuery::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
+    connect(query, &TADOQuery::rowAboutToBeRemoved, this,
+            [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
     connect(query, &TADOQuery::rowRemoved, this, &GridModel::endRemoveRows);
     // By then the query is gone and its signals with it.
     connect(query, &QObject::destroyed, this, [this] { setQuery(nullptr); });

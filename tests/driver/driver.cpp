@@ -282,7 +282,8 @@ private:
         if (!view)
             return fail(QStringLiteral("not a table"));
         QHeaderView* header = view->horizontalHeader();
-        const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                            header->height() / 2);
         later([target = QPointer<QWidget>(header->viewport()), centre] {
             if (!target)
                 return;

@@ -189,7 +189,8 @@ void RemoteProgram::expectBox(const QString& text, const QString& button)
 {
     const QStringList box = waitBox();
     if (box.value(1) != text)
-        throw RemoteError(("expected the box \"" + text + "\", got \"" + box.join(QLatin1String(" / ")) + "\"").toStdString());
+        throw RemoteError(
+            ("expected the box \"" + text + "\", got \"" + box.join(QLatin1String(" / ")) + "\"").toStdString());
     answer(button);
 }
 

@@ -42,10 +42,10 @@ struct RemoteError : std::runtime_error {
 class RemoteProgram {
 public:
     struct Options {
-        QStringList environment;          // extra NAME=value pairs
-        std::optional<uid_t> user;        // run as this user (and its group) instead of ours
+        QStringList environment;    // extra NAME=value pairs
+        std::optional<uid_t> user;  // run as this user (and its group) instead of ours
         std::optional<gid_t> group;
-        bool driven = true;               // preload the driver
+        bool driven = true;  // preload the driver
     };
     RemoteProgram(const ProgramCopy& copy, Options options);
     RemoteProgram(const ProgramCopy& copy) : RemoteProgram(copy, Options()) {}
