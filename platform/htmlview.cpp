@@ -82,7 +82,7 @@ HtmlView::HtmlView(QWidget* parent) : WebView(parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     container_.onLinkClicked = [](const QUrl& url) {
-        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+        if (isWebAddress(url))
             Website::openInBrowser(url.toString());
     };
     container_.onCursor = [this](Qt::CursorShape shape) { setCursor(shape); };

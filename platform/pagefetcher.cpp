@@ -30,14 +30,7 @@ QNetworkAccessManager* network()
 
 bool isFetchable(const QUrl& url)
 {
-    const QString scheme = url.scheme();
-    return url.isValid()
-           && (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("data"));
-}
-
-bool isWebAddress(const QUrl& url)
-{
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    return isWebAddress(url) || (url.isValid() && url.scheme() == QLatin1String("data"));
 }
 
 // Redirects wait for a yes from the fetcher; cookies are neither sent nor kept.
@@ -95,6 +88,11 @@ void complete(QNetworkReply* reply, Fetched& result)
 }
 
 }  // namespace
+
+bool isWebAddress(const QUrl& url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
 
 PageFetcher::PageFetcher(QObject* parent) : QObject(parent) {}
 

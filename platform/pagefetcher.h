@@ -12,6 +12,9 @@
 
 class QNetworkReply;
 
+// An http or https address: where a banner's redirects may lead and its links may go.
+bool isWebAddress(const QUrl& url);
+
 // One fetched file, or why it could not be fetched.
 struct Fetched {
     QUrl url;  // where it came from at last, after redirects
