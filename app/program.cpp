@@ -21,7 +21,7 @@
 #include <QFile>
 #include <QIcon>
 
-// The pictures live in the core library; a static library's resources are loaded by hand,
+// The pictures live in the forms' library; a static library's resources are loaded by hand,
 // from outside any namespace.
 static void loadResources() { Q_INIT_RESOURCE(resources); }
 

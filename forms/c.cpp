@@ -25,9 +25,11 @@ constexpr int kDescriptionLength = 200;
 
 TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this))
 {
+    // The form's font before its controls, so that they are laid out once, in that font.
+    setFont(formFont());
     ui.setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setUpForm(this, QSize(850, 380), Placement::OwnerCenter, owner);
+    placeWhenShown(this, QSize(850, 380), Placement::OwnerCenter, owner);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     limitLengths();

@@ -26,7 +26,7 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     setFont(formFont());
     ui.setupUi(this);
     ui.GroupBox1->setTitle(QStringLiteral("欢迎使用 ") + kProductName);
-    setUpForm(this, QSize(300, 280), Placement::ScreenCenter);
+    placeWhenShown(this, QSize(300, 280), Placement::ScreenCenter);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));

@@ -64,7 +64,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setFont(formFont());
     ui.setupUi(this);
     setWindowTitle(kProductName);
-    setUpForm(this, QSize(1000, 618), Placement::ScreenCenter);
+    placeWhenShown(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);

@@ -16,8 +16,10 @@ TfrmP* frmP = nullptr;
 
 TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
 {
+    // The form's font before its controls, so that they are laid out once, in that font.
+    setFont(formFont());
     ui.setupUi(this);
-    setUpForm(this, QSize(290, 210), Placement::OwnerCenter, owner);
+    placeWhenShown(this, QSize(290, 210), Placement::OwnerCenter, owner);
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3});

@@ -88,9 +88,8 @@ void installFontSubstitutes()
                                 QStringLiteral("Droid Sans Fallback")});
 }
 
-void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner)
+void placeWhenShown(QWidget* window, QSize outer, Placement placement, QWidget* owner)
 {
-    window->setFont(formFont());
     new FirstShowPlacer(window, outer, [window, placement, owner] {
         if (placement == Placement::OwnerCenter && owner && owner->isVisible() && owner->windowHandle())
             return owner->windowHandle()->frameGeometry();

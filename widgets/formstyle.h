@@ -15,9 +15,9 @@ void installFontSubstitutes();
 
 enum class Placement { ScreenCenter, OwnerCenter };
 
-// Gives the window the font, and makes its outer size (frame included) `outer` and its place
-// centred on the desktop or on `owner`'s frame when it is first shown.
-void setUpForm(QWidget* window, QSize outer, Placement placement, QWidget* owner = nullptr);
+// Makes the window's outer size (frame included) `outer` and its place centred on the desktop
+// or on `owner`'s frame when it is first shown. Windows take formFont() before their controls.
+void placeWhenShown(QWidget* window, QSize outer, Placement placement, QWidget* owner = nullptr);
 
 // Centres the window, frame included, on the desktop when it is first shown, at the size it
 // has taken by then.
