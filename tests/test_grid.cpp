@@ -21,6 +21,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A window holding a grid linked to an account list query, the way the main window does.
@@ -455,33 +457,31 @@ private Q_SLOTS:
         QCOMPARE(w.db.count(QStringLiteral("U_P")), 0);
     }
 
-    void ctrlDeleteShowsADatabaseError()
+    // A row the engine refuses to delete, or one that went from the file since it was read:
+    // the error box, and the row stays in the grid.
+    void ctrlDeleteThatDeletesNothingIsAnError_data()
     {
-        GridWindow w(2);
-        w.open();
-        w.db.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON U_P BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        QSignalSpy deleted(w.grid, &TDBGrid::recordDeleted);
-        MessageBoxRecorder boxes;
-        QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"), QStringLiteral("refused.")}));
-        QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
-        QCOMPARE(deleted.count(), 0);
-        QCOMPARE(w.grid->model()->rowCount(), 2);
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("refused")
+            << u"CREATE TRIGGER keep BEFORE DELETE ON U_P BEGIN SELECT RAISE(ABORT, 'refused'); END"_s << u"refused."_s;
+        QTest::newRow("deleted meanwhile")
+            << u"delete from U_P where ID=%1"_s
+            << u"Row cannot be located for updating. Some values may have been changed since it was last read."_s;
     }
 
-    // The row went from the file since it was read: nothing is deleted, which is an error, and
-    // the row stays in the grid.
-    void ctrlDeleteOfARowDeletedMeanwhileIsAnError()
+    void ctrlDeleteThatDeletesNothingIsAnError()
     {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, error);
         GridWindow w(2);
         w.open();
-        w.db.exec(QStringLiteral("delete from U_P where ID=") + w.query.FieldByName(QStringLiteral("ID")));
+        w.db.exec(meanwhile.contains(u"%1"_s) ? meanwhile.arg(w.query.FieldByName(QStringLiteral("ID"))) : meanwhile);
         QSignalSpy deleted(w.grid, &TDBGrid::recordDeleted);
         MessageBoxRecorder boxes;
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"),
-                                             QStringLiteral("Row cannot be located for updating. Some values may have "
-                                                            "been changed since it was last read.")}));
+        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"), error}));
+        QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
         QCOMPARE(deleted.count(), 0);
         QCOMPARE(w.grid->model()->rowCount(), 2);
         QCOMPARE(w.query.RecordCount(), 2);
