@@ -8,6 +8,7 @@
 #include "forms/main.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
@@ -31,6 +32,7 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label2});
+    makeAccessible(this);
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Edit1->setFocus();

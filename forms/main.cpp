@@ -12,6 +12,7 @@
 #include "platform/printservice.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
@@ -69,6 +70,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
+    makeAccessible(this);
     createPopupMenu();
     connectHandlers();
     guarded([this] { FormCreate(); });

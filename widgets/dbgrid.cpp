@@ -2,6 +2,7 @@
 #include "widgets/dbgrid.h"
 
 #include "widgets/dialogs.h"
+#include "widgets/gridaccessible.h"
 #include "widgets/gridindicator.h"
 #include "widgets/gridmodel.h"
 #include "widgets/guard.h"
@@ -242,12 +243,31 @@ void TDBGrid::scrollToCurrentLater()
 }
 
 // The user moved the current cell: the query's current row follows. A move that came from the
-// query finds it there already.
+// query finds it there already. The table view would announce the cell to screen readers by
+// its own count of cells, hidden columns included, which the grid's accessible table does not
+// have (see gridaccessible.h); the grid announces it itself.
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
-    QTableView::currentChanged(current, previous);
+    QAbstractItemView::currentChanged(current, previous);
+    GridAccessible::announceCurrentCell(this, current);
     if (dataSet_ && current.isValid())
         dataSet_->moveTo(current.row());
+}
+
+// The selection is the current cell, which currentChanged announces; the table view's own
+// announcement counts cells as the grid's accessible table does not.
+void TDBGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+// Coming into the grid, a screen reader hears the cell the keys will move from. The grid's own
+// focus is announced after this event; the cell's comes after that, so that it is the last word.
+void TDBGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    QMetaObject::invokeMethod(
+        this, [this] { GridAccessible::announceCurrentCell(this, currentIndex()); }, Qt::QueuedConnection);
 }
 
 // The first visible column at or after this one in the order on screen, or else before it.
