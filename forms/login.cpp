@@ -13,6 +13,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/windowkeys.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -39,6 +40,9 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QWidget::close);
     connect(ui.Label3, &LinkLabel::clicked, this, guardedSlot(this, &TfrmLogin::Label3Click));
+    auto* keys = new WindowKeys(this);
+    connect(keys->add(QKeySequence(Qt::Key_F1), ui.Label3), &QAction::triggered, this,
+            guardedSlot(this, &TfrmLogin::Label3Click));
     guarded([this] { FormCreate(); });
 }
 

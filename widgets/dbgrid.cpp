@@ -307,8 +307,18 @@ void TDBGrid::keyboardSearch(const QString&) {}
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && modifiers == Qt::ControlModifier) {
         guarded([this] { deleteCurrentRecord(); });
+        return;
+    }
+    // The keyboard's right press and double-click on the current cell.
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        openPopupAtCurrentCell();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        emit DblClick();
         return;
     }
     if (event->matches(QKeySequence::Copy)) {
@@ -383,6 +393,14 @@ void TDBGrid::openPopup(const QPoint& globalPos)
 {
     if (popupMenu_)
         popupMenu_->popup(globalPos);
+}
+
+// Below the current cell's left corner, or at the top of the list when no cell is current or in view.
+void TDBGrid::openPopupAtCurrentCell()
+{
+    const QRect cell = visualRect(currentIndex());
+    const bool inView = currentIndex().isValid() && viewport()->rect().intersects(cell);
+    openPopup(viewport()->mapToGlobal(inView ? cell.bottomLeft() : QPoint()));
 }
 
 void TDBGrid::changeEvent(QEvent* event)

@@ -94,6 +94,7 @@ public:
 
 signals:
     void TitleClick(TColumn* column);
+    // A double-click anywhere in the grid, or Enter on its current cell.
     void DblClick();
     void recordDeleted();
 
@@ -128,6 +129,7 @@ private:
     void deleteCurrentRecord();
     void copyCurrentCell();
     void openPopup(const QPoint& globalPos);
+    void openPopupAtCurrentCell();
 
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     GridDrawState drawState(const QModelIndex& index) const;
