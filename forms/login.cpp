@@ -33,7 +33,7 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label2});
-    makeAccessible(this);
+    nameInputsByCaptions(this);
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Edit1->setFocus();

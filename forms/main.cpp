@@ -71,7 +71,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
-    makeAccessible(this);
+    nameInputsByCaptions(this);
     createPopupMenu();
     connectHandlers();
     bindKeys();

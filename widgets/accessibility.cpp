@@ -198,7 +198,7 @@ bool isIdeographic(QChar c)
 
 Q_COREAPP_STARTUP_FUNCTION(installAccessibleFaces)
 
-void makeAccessible(QWidget* window)
+void nameInputsByCaptions(QWidget* window)
 {
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         // The edits inside drop-downs and date pickers are parts of them, not inputs of their own.

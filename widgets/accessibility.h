@@ -11,7 +11,7 @@ class QWidget;
 // is. Called once per window, after its controls have their texts and places; an input that
 // already has a name keeps it. Besides, from the start of the application, links are links with
 // a press action, the main window is a frame, and the data grid shows only its visible columns.
-void makeAccessible(QWidget* window);
+void nameInputsByCaptions(QWidget* window);
 
 // A caption as it is spoken: without the colon at its end and without the spaces that pad it
 // out to the width of the captions above and below ("用  户  名：" is "用户名"); spaces between
