@@ -7,6 +7,7 @@
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "platform/website.h"
+#include "widgets/accessibility.h"
 #include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
@@ -31,6 +32,7 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     setAttribute(Qt::WA_DeleteOnClose);
     placeWhenShown(this, QSize(850, 380), Placement::OwnerCenter, owner);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
+    nameInputsByCaptions(this);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     limitLengths();
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);

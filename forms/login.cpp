@@ -8,10 +8,12 @@
 #include "forms/main.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/windowkeys.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -31,12 +33,16 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label2});
+    nameInputsByCaptions(this);
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QWidget::close);
     connect(ui.Label3, &LinkLabel::clicked, this, guardedSlot(this, &TfrmLogin::Label3Click));
+    auto* keys = new WindowKeys(this);
+    connect(keys->add(QKeySequence(Qt::Key_F1), ui.Label3), &QAction::triggered, this,
+            guardedSlot(this, &TfrmLogin::Label3Click));
     guarded([this] { FormCreate(); });
 }
 

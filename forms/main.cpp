@@ -12,10 +12,12 @@
 #include "platform/printservice.h"
 #include "platform/website.h"
 #include "product.h"
+#include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/windowkeys.h"
 
 #include <QCloseEvent>
 #include <QMenu>
@@ -69,8 +71,10 @@ TfrmMain::TfrmMain(QWidget* parent)
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
+    nameInputsByCaptions(this);
     createPopupMenu();
     connectHandlers();
+    bindKeys();
     guarded([this] { FormCreate(); });
 }
 
@@ -116,6 +120,36 @@ void TfrmMain::connectHandlers()
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
         DBGrid1DrawColumnCell(rect, dataCol, column, state);
     };
+}
+
+// Every command of the window has a key; the README lists them.
+void TfrmMain::bindKeys()
+{
+    auto* keys = new WindowKeys(this);
+    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N1")), QKeySequence(Qt::CTRL | Qt::Key_N),
+               ui.SpeedButton1);
+    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N2")), QKeySequence(Qt::CTRL | Qt::Key_E),
+               ui.SpeedButton2);
+    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N3")), QKeySequence(Qt::CTRL | Qt::Key_D),
+               ui.SpeedButton3);
+    keys->press(ui.SpeedButton4, QKeySequence(Qt::CTRL | Qt::Key_Up))->setAutoRepeat(true);
+    keys->press(ui.SpeedButton5, QKeySequence(Qt::CTRL | Qt::Key_Down))->setAutoRepeat(true);
+    keys->press(ui.SpeedButton6, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    keys->press(ui.SpeedButton7, QKeySequence(Qt::Key_F1));
+    keys->press(ui.BitBtn2, QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(keys->add(QKeySequence(Qt::Key_F6)), &QAction::triggered, this, &TfrmMain::focusListOrBack);
+}
+
+// The list is no tab stop: F6 puts the focus into it, and from it back where it was before.
+void TfrmMain::focusListOrBack()
+{
+    if (ui.DBGrid1->hasFocus()) {
+        QWidget* back = focusBeforeList_ ? focusBeforeList_.data() : ui.Edit1;
+        back->setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    focusBeforeList_ = focusWidget();
+    ui.DBGrid1->setFocus(Qt::ShortcutFocusReason);
 }
 
 void TfrmMain::FormCreate()

@@ -5,6 +5,7 @@
 
 #include "widgets/dbgrid.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class TADOQuery;
@@ -59,9 +60,13 @@ protected:
 private:
     void createPopupMenu();
     void connectHandlers();
+    void bindKeys();
+    void focusListOrBack();
     void showAccountCount();
     void showAllAccounts();
     void printAccount(LinePrinter& printer, int number);
+
+    QPointer<QWidget> focusBeforeList_;  // where F6 takes the focus back to from the list
 };
 
 extern TfrmMain* frmMain;

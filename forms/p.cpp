@@ -5,6 +5,7 @@
 #include "data/query.h"
 #include "data/statements.h"
 #include "data/unit1.h"
+#include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
@@ -23,6 +24,7 @@ TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
     ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3});
+    nameInputsByCaptions(this);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmP::BitBtn1Click));

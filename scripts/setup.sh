@@ -12,6 +12,7 @@ packages=(
   fonts-liberation fonts-wqy-microhei
   poppler-utils
   xvfb openbox
+  at-spi2-core python3-pyatspi dbus-daemon
 )
 
 missing=()

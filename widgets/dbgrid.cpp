@@ -2,6 +2,7 @@
 #include "widgets/dbgrid.h"
 
 #include "widgets/dialogs.h"
+#include "widgets/gridaccessible.h"
 #include "widgets/gridindicator.h"
 #include "widgets/gridmodel.h"
 #include "widgets/guard.h"
@@ -242,12 +243,31 @@ void TDBGrid::scrollToCurrentLater()
 }
 
 // The user moved the current cell: the query's current row follows. A move that came from the
-// query finds it there already.
+// query finds it there already. The table view would announce the cell to screen readers by
+// its own count of cells, hidden columns included, which the grid's accessible table does not
+// have (see gridaccessible.h); the grid announces it itself.
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
-    QTableView::currentChanged(current, previous);
+    QAbstractItemView::currentChanged(current, previous);
+    GridAccessible::announceCurrentCell(this, current);
     if (dataSet_ && current.isValid())
         dataSet_->moveTo(current.row());
+}
+
+// The selection is the current cell, which currentChanged announces; the table view's own
+// announcement counts cells as the grid's accessible table does not.
+void TDBGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+// Coming into the grid, a screen reader hears the cell the keys will move from. The grid's own
+// focus is announced after this event; the cell's comes after that, so that it is the last word.
+void TDBGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    QMetaObject::invokeMethod(
+        this, [this] { GridAccessible::announceCurrentCell(this, currentIndex()); }, Qt::QueuedConnection);
 }
 
 // The first visible column at or after this one in the order on screen, or else before it.
@@ -287,8 +307,18 @@ void TDBGrid::keyboardSearch(const QString&) {}
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && modifiers == Qt::ControlModifier) {
         guarded([this] { deleteCurrentRecord(); });
+        return;
+    }
+    // The keyboard's right press and double-click on the current cell.
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        openPopupAtCurrentCell();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+        emit DblClick();
         return;
     }
     if (event->matches(QKeySequence::Copy)) {
@@ -363,6 +393,14 @@ void TDBGrid::openPopup(const QPoint& globalPos)
 {
     if (popupMenu_)
         popupMenu_->popup(globalPos);
+}
+
+// Below the current cell's left corner, or at the top of the list when no cell is current or in view.
+void TDBGrid::openPopupAtCurrentCell()
+{
+    const QRect cell = visualRect(currentIndex());
+    const bool inView = currentIndex().isValid() && viewport()->rect().intersects(cell);
+    openPopup(viewport()->mapToGlobal(inView ? cell.bottomLeft() : QPoint()));
 }
 
 void TDBGrid::changeEvent(QEvent* event)

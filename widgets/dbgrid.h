@@ -94,11 +94,14 @@ public:
 
 signals:
     void TitleClick(TColumn* column);
+    // A double-click anywhere in the grid, or Enter on its current cell.
     void DblClick();
     void recordDeleted();
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+    void focusInEvent(QFocusEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void keyboardSearch(const QString& search) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -126,6 +129,7 @@ private:
     void deleteCurrentRecord();
     void copyCurrentCell();
     void openPopup(const QPoint& globalPos);
+    void openPopupAtCurrentCell();
 
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     GridDrawState drawState(const QModelIndex& index) const;
