@@ -11,6 +11,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 
 #include <QStyle>
 
@@ -32,6 +33,8 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     placeWhenShown(this, QSize(850, 380), Placement::OwnerCenter, owner);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    keepPicturesReadable(this);
+    showTextIn(ui.Label7, Qt::red);
     limitLengths();
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.Edit1->setFocus();
