@@ -12,6 +12,7 @@ packages=(
   fonts-liberation fonts-wqy-microhei
   poppler-utils
   xvfb openbox
+  qt6-wayland weston qt6-gtk-platformtheme qt6ct
 )
 
 missing=()

@@ -198,6 +198,9 @@ private:
             return;
         if (command == "text")
             return reply({textOf(widget)});
+        if (command == "outer-size")
+            return reply(
+                {QString::number(widget->frameGeometry().width()), QString::number(widget->frameGeometry().height())});
         if (command == "click")
             return later([target = QPointer<QWidget>(widget)] {
                 if (!target)
