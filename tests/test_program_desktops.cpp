@@ -24,6 +24,7 @@ public:
         environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::MergedChannels);
+        endWithThisProcess(process_);
         process_.start(u"weston"_s, {u"--backend=x11-backend.so"_s, u"--use-pixman"_s, u"--socket=mz-wayland"_s,
                                      u"--no-config"_s, u"--idle-time=0"_s, u"--width=1280"_s, u"--height=1024"_s});
         [[maybe_unused]] const bool settled = QTest::qWaitFor(
@@ -104,7 +105,10 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, environment);
         ProgramCopy copy;
-        environment << u"QT_QPA_PLATFORM=xcb"_s << u"DISPLAY="_s + display_->name();
+        // No session bus: GLib would start one for the display, and GTK an accessibility bus, which
+        // outlive the program.
+        environment << u"QT_QPA_PLATFORM=xcb"_s << u"DISPLAY="_s + display_->name()
+                    << u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + copy.root() + u"/no-bus"_s << u"NO_AT_BRIDGE=1"_s;
         RemoteProgram program(copy, {environment, {}, {}, true});
         program.start();
         program.waitVisible(u"frmLogin/Edit1"_s);

@@ -1,9 +1,18 @@
 // An X server of the test's own (see xdisplay.h).
 #include "tests/xdisplay.h"
 
+#include <csignal>
+#include <sys/prctl.h>
+
+void endWithThisProcess(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
 VirtualDisplay::VirtualDisplay(QSize screen)
 {
     const QString size = QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height());
+    endWithThisProcess(xvfb_);
     xvfb_.start(QStringLiteral("Xvfb"),
                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
                  size, QStringLiteral("-nolisten"), QStringLiteral("tcp")});

@@ -7,6 +7,9 @@
 #include <QString>
 #include <memory>
 
+// Makes the process, when started, end with the test even when the test is killed or aborts.
+void endWithThisProcess(QProcess& process);
+
 class VirtualDisplay {
 public:
     // Starts Xvfb on a display number it picks itself, with one screen of this size.
