@@ -12,6 +12,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 
 #include <QStyle>
 
@@ -34,6 +35,8 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
     nameInputsByCaptions(this);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    keepPicturesReadable(this);
+    showTextIn(ui.Label7, Qt::red);
     limitLengths();
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.Edit1->setFocus();

@@ -13,6 +13,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 #include "widgets/windowkeys.h"
 
 #include <QCloseEvent>
@@ -36,6 +37,7 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     nameInputsByCaptions(this);
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    keepPicturesReadable(this);
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmLogin::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QWidget::close);

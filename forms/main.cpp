@@ -17,6 +17,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 #include "widgets/windowkeys.h"
 
 #include <QCloseEvent>
@@ -68,6 +69,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setWindowTitle(kProductName);
     placeWhenShown(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    keepPicturesReadable(this);
     ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
@@ -210,8 +212,18 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
 {
     if (State.testFlag(gdSelected))
         return;
-    const bool odd = ui.DBGrid1->drawingRecNo() % 2 == 1;
-    ui.DBGrid1->Canvas()->brush = odd ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
+    GridCanvas* canvas = ui.DBGrid1->Canvas();
+    if (ui.DBGrid1->drawingRecNo() % 2 == 1) {
+        const QColor green(191, 255, 223);
+        canvas->brush = green;
+        // The green is light in every palette: its text stays dark.
+        if (contrastRatio(canvas->fontColor, green) < kTextContrast)
+            canvas->fontColor = Qt::black;
+    } else {
+        const QPalette tooltip = QToolTip::palette();
+        canvas->brush = tooltip.color(QPalette::ToolTipBase);
+        canvas->fontColor = readableOn(tooltip.color(QPalette::ToolTipText), tooltip.color(QPalette::ToolTipBase));
+    }
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
 }
 

@@ -10,6 +10,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 
 #include <QStyle>
 
@@ -26,6 +27,7 @@ TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3});
     nameInputsByCaptions(this);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    keepPicturesReadable(this);
     ui.Edit1->setFocus();
     connect(ui.BitBtn1, &QPushButton::clicked, this, guardedSlot(this, &TfrmP::BitBtn1Click));
     connect(ui.BitBtn2, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real program on a virtual X display and writes them to
 # docs/screenshots/: the login window, the main window listing sample accounts, the account
-# editor and the first printed page. The program runs as a copy in a temporary folder with a
+# editor and the first printed page, then the main window and the editor once more in a dark
+# palette (GNOME's Adwaita-dark through Qt's gtk3 platform theme). The program runs as a copy in a temporary folder with a
 # fresh data file of its own, so no existing data file is read or touched.
 # Needs a build (./run.sh or scripts/setup.sh); installs its own tools with apt-get if missing.
 # Usage: scripts/screenshots.sh [build folder, default build]
@@ -11,7 +12,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 out=$repo/docs/screenshots
 screen=1280x800x24
 
-tools=(xvfb xauth xdotool imagemagick sqlcipher poppler-utils)
+tools=(xvfb xauth xdotool imagemagick sqlcipher poppler-utils qt6-gtk-platformtheme)
 
 install_missing_tools() {
     local missing=() package as_root=()
@@ -58,13 +59,14 @@ EOF
     chmod +x "$work/bin/xdg-open"
 }
 
-start_program() { # <work folder>
+start_program() { # <work folder> [NAME=value...]
     local work=$1
+    shift
     # No printer: CUPS is pointed at a socket that does not exist, so printing makes a PDF.
     env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME \
         HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" CUPS_SERVER="$work/no-cups.sock" \
-        PATH="$work/bin:$PATH" QT_QPA_PLATFORM=xcb \
-        "$work/app/mzpwdbook" >"$work/program.log" 2>&1 &
+        PATH="$work/bin:$PATH" QT_QPA_PLATFORM=xcb "$@" \
+        "$work/app/mzpwdbook" >>"$work/program.log" 2>&1 &
     program=$!
 }
 
@@ -127,6 +129,31 @@ edit_button=(226 32)
 print_button=(839 101)
 editor_close_button=(761 312)
 
+# Logs in by the keyboard and prints the main window's id.
+log_in() {
+    local login
+    login=$(wait_for_window '^系统登录$')
+    settle
+    xdotool windowfocus --sync "$login"
+    xdotool type --delay 50 admin
+    [ -z "${1:-}" ] || shoot "$login" "$1" >&2
+    xdotool key Return
+    wait_for_window '^墨柘密码本'
+}
+
+# Shoots the main window, then the editor of its current account, which it closes again.
+shoot_main_and_editor() { # <main window id> <name suffix>
+    local main=$1 editor
+    settle
+    shoot "$main" "main$2"
+    click "$main" "${edit_button[@]}"
+    editor=$(wait_for_window '^修改 账户$')
+    settle
+    shoot "$editor" "editor$2"
+    click "$editor" "${editor_close_button[@]}"
+    wait_until_gone "$editor"
+}
+
 take_screenshots() {
     work=$(mktemp -d)
     trap 'stop_program; rm -rf "$work"' EXIT
@@ -134,24 +161,9 @@ take_screenshots() {
     mkdir -p "$out"
     start_program "$work"
 
-    local login main editor
-    login=$(wait_for_window '^系统登录$')
-    settle
-    xdotool windowfocus --sync "$login"
-    xdotool type --delay 50 admin
-    shoot "$login" login
-    xdotool key Return
-
-    main=$(wait_for_window '^墨柘密码本')
-    settle
-    shoot "$main" main
-
-    click "$main" "${edit_button[@]}"
-    editor=$(wait_for_window '^修改 账户$')
-    settle
-    shoot "$editor" editor
-    click "$editor" "${editor_close_button[@]}"
-    wait_until_gone "$editor"
+    local main
+    main=$(log_in login)
+    shoot_main_and_editor "$main" ""
 
     click "$main" "${print_button[@]}"
     for _ in $(seq 60); do
@@ -164,6 +176,11 @@ take_screenshots() {
     [ -n "$pdf" ] || fail "no PDF in $work/home/Documents"
     pdftoppm -png -r 80 -f 1 -l 1 -singlefile "$pdf" "$work/print"
     store "$work/print.png" print -colorspace Gray
+
+    stop_program
+    start_program "$work" XDG_CURRENT_DESKTOP=GNOME QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=Adwaita:dark
+    main=$(log_in)
+    shoot_main_and_editor "$main" -dark
 }
 
 build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || fail "no build folder ${1:-$repo/build}: build first (scripts/setup.sh)"

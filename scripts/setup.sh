@@ -13,6 +13,7 @@ packages=(
   poppler-utils
   xvfb openbox
   at-spi2-core python3-pyatspi dbus-daemon
+  qt6-wayland weston qt6-gtk-platformtheme qt6ct
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "forms/p.h"
 #include "platform/windowframe.h"
 #include "tests/fixture.h"
+#include "tests/xdisplay.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 
@@ -88,6 +89,23 @@ QString offBy(const QRect& outer, QSize size, QPointF centre)
         .arg(centre.y());
 }
 
+// The pixels of a window's title text: the pure white in its title bar (openbox's theme draws the
+// active title white and the buttons in a paler shade; the window icon is the same for every box).
+int titleInk(const OnScreen& window)
+{
+    const int barHeight = window.client.top() - window.outer.top();
+    if (barHeight <= 0)
+        return 0;
+    const QImage bar = QGuiApplication::primaryScreen()
+                           ->grabWindow(0, window.outer.x(), window.outer.y(), window.outer.width(), barHeight)
+                           .toImage();
+    int ink = 0;
+    for (int y = 0; y < bar.height(); ++y)
+        for (int x = 0; x < bar.width(); ++x)
+            ink += bar.pixel(x, y) == qRgb(255, 255, 255);
+    return ink;
+}
+
 // Where each window was at the moment it was first exposed, taken before anything in the
 // program reacts to that exposure: what the user sees first.
 class FirstExposures : public QObject {
@@ -113,16 +131,8 @@ private:
 // The X server and the window manager the test runs its windows on.
 class XSession {
 public:
-    // Starts Xvfb on a display it picks itself; returns the display's name, or empty.
-    QString startServer()
-    {
-        xvfb_.start(u"Xvfb"_s,
-                    {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
-        QByteArray number;
-        while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))
-            number += xvfb_.readAllStandardOutput();
-        return number.trimmed().isEmpty() ? QString() : u':' + QString::fromLatin1(number.trimmed());
-    }
+    // The display's name, or empty when Xvfb could not be started.
+    QString display() const { return server_.name(); }
 
     bool startWindowManager()
     {
@@ -137,12 +147,10 @@ public:
 
     ~XSession()
     {
-        for (QProcess* process : {&openbox_, &xvfb_}) {
-            process->terminate();
-            if (!process->waitForFinished(5000))
-                process->kill();
-            process->waitForFinished(1000);
-        }
+        openbox_.terminate();
+        if (!openbox_.waitForFinished(5000))
+            openbox_.kill();
+        openbox_.waitForFinished(1000);
     }
 
 private:
@@ -157,7 +165,7 @@ private:
         return check && check->value_len == 1;
     }
 
-    QProcess xvfb_;
+    VirtualDisplay server_;
     QProcess openbox_;
     QTemporaryDir home_;
 };
@@ -216,11 +224,16 @@ private:
         return {frmP, QSize(290, 210), ownerCentre};
     }
 
-    // Shows a box, waits until its frame sits where it stays, and closes it; returns where
-    // the box was first seen and where it settled.
-    std::pair<OnScreen, OnScreen> runBox(const std::function<void()>& show)
+    struct BoxSeen {
+        OnScreen first;    // where the box was first seen
+        OnScreen settled;  // where it settled
+        int titleInk = 0;  // the pixels of its title text in the title bar, once settled
+    };
+
+    // Shows a box, waits until its frame sits where it stays and its title is drawn, and closes it.
+    BoxSeen runBox(const std::function<void()>& show)
     {
-        std::pair<OnScreen, OnScreen> seen;
+        BoxSeen seen;
         QElapsedTimer shown;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -229,8 +242,11 @@ private:
                 return;
             if (!shown.isValid())
                 shown.start();
-            seen = {exposures_->of(box), onScreen(box)};
-            if (offBy(seen.second.outer, seen.second.outer.size(), QRectF(desktop()).center()).isEmpty()
+            const int ink = titleInk(onScreen(box));
+            const bool sameTitle = ink == seen.titleInk;
+            seen = {exposures_->of(box), onScreen(box), ink};
+            if ((offBy(seen.settled.outer, seen.settled.outer.size(), QRectF(desktop()).center()).isEmpty() && sameTitle
+                 && shown.hasExpired(200))
                 || shown.hasExpired(5000))
                 box->reject();
         });
@@ -293,21 +309,29 @@ private Q_SLOTS:
     void boxesAreCentredOnTheScreen_data()
     {
         QTest::addColumn<std::function<void()>>("show");
-        QTest::newRow("notice") << std::function<void()>([] { Dialogs::notice(u"账户名称 不能为空！"_s); });
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("notice") << std::function<void()>([] { Dialogs::notice(u"账户名称 不能为空！"_s); })
+                                << u"墨柘密码本"_s;
         QTest::newRow("long notice") << std::function<void()>([] {
             Dialogs::notice(u"打印文件已保存：/home/someone/Documents/墨柘密码本 2026-12-08 14-03-05 (12).pdf"_s);
-        });
-        QTest::newRow("error") << std::function<void()>([] { Dialogs::error(u"no such table: U_P"_s); });
-        QTest::newRow("confirmation") << std::function<void()>(
-            [] { Dialogs::askYesNo(u"您确认要退出 墨柘密码本 吗？  ^_^  "_s, u"确认退出"_s, Dialogs::Button::Yes); });
-        QTest::newRow("second copy") << std::function<void()>(
-            [] { Dialogs::warning(u"墨柘密码本 已经打开了！"_s, u"警告"_s); });
+        }) << u"墨柘密码本"_s;
+        QTest::newRow("error") << std::function<void()>([] { Dialogs::error(u"no such table: U_P"_s); })
+                               << u"墨柘密码本"_s;
+        QTest::newRow("confirmation") << std::function<void()>([] {
+            Dialogs::askYesNo(u"您确认要退出 墨柘密码本 吗？  ^_^  "_s, u"确认退出"_s, Dialogs::Button::Yes);
+        }) << u"确认退出"_s;
+        QTest::newRow("second copy") << std::function<void()>([] {
+            Dialogs::warning(u"墨柘密码本 已经打开了！"_s, u"警告"_s);
+        }) << u"警告"_s;
     }
 
+    // Centred, and wide enough for the window manager to show the whole title: as much of it as
+    // on a box wide enough for any title.
     void boxesAreCentredOnTheScreen()
     {
         QFETCH(std::function<void()>, show);
-        const auto [first, settled] = runBox(show);
+        QFETCH(QString, caption);
+        const auto [first, settled, titleInk] = runBox(show);
         QVERIFY(!settled.outer.isEmpty());
         const QPointF centre = QRectF(desktop()).center();
         QVERIFY(settled.outer.contains(settled.client));
@@ -316,6 +340,11 @@ private Q_SLOTS:
         if (desktop_ != Desktop::FramedUnannounced) {
             const QString firstOff = offBy(first.outer, first.outer.size(), centre);
             QVERIFY2(firstOff.isEmpty(), qPrintable(u"when first seen: "_s + firstOff));
+        }
+        if (desktop_ != Desktop::Bare) {
+            const BoxSeen wide = runBox([&] { Dialogs::warning(QString(40, u'宽'), caption); });
+            QVERIFY(wide.titleInk > 0);
+            QCOMPARE(titleInk, wide.titleInk);
         }
     }
 
@@ -361,7 +390,7 @@ int main(int argc, char** argv)
 {
     // ctest asks for the offscreen platform; this test needs X11, on a server of its own.
     auto session = std::make_unique<XSession>();
-    const QString display = session->startServer();
+    const QString display = session->display();
     if (!display.isEmpty()) {
         qputenv("DISPLAY", display.toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");

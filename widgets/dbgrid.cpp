@@ -6,6 +6,7 @@
 #include "widgets/gridindicator.h"
 #include "widgets/gridmodel.h"
 #include "widgets/guard.h"
+#include "widgets/readable.h"
 #include "widgets/secretclipboard.h"
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStyleOptionHeader>
 #include <algorithm>
 
 namespace {
@@ -59,6 +61,51 @@ private:
     TDBGrid* grid_;
 };
 
+// The column titles, each drawn in the shade of its colour (the window text unless the column has
+// one of its own) that reads on the title's face.
+class GridTitles : public QHeaderView {
+public:
+    explicit GridTitles(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
+    {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        option->palette.setColor(QPalette::ButtonText,
+                                 readableOn(option->palette.color(QPalette::ButtonText), faces()));
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        QHeaderView::changeEvent(event);
+        const QEvent::Type type = event->type();
+        if (type == QEvent::PaletteChange || type == QEvent::StyleChange || type == QEvent::FontChange)
+            faces_.clear();
+    }
+
+private:
+    // A title's face as the style draws it, where the top and the bottom of its text are: a style
+    // may shade the face from top to bottom.
+    const QList<QColor>& faces() const
+    {
+        if (!faces_.isEmpty())
+            return faces_;
+        QStyleOptionHeader section;
+        initStyleOption(&section);
+        section.rect = QRect(0, 0, 32, std::max(height(), sizeHint().height()));
+        QImage image(section.rect.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(palette().color(QPalette::Button));
+        QPainter painter(&image);
+        style()->drawControl(QStyle::CE_HeaderSection, &section, &painter, this);
+        const int middle = section.rect.center().y();
+        const int half = std::min(fontMetrics().height() / 2, middle);
+        faces_ = {image.pixelColor(16, middle - half), image.pixelColor(16, middle + half)};
+        return faces_;
+    }
+
+    mutable QList<QColor> faces_;
+};
+
 QString TColumn::fieldName() const { return grid_->gridModel()->columnName(index_); }
 
 void TColumn::setWidth(int pixels)
@@ -88,6 +135,8 @@ QFont TColumn::titleFont() const { return grid_->gridModel()->titleFont(index_);
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new GridModel(this))
 {
     setUpIndicator();
+    // Made before the model is set, so that the titles take each new result before the columns do.
+    setHorizontalHeader(new GridTitles(this));
     setModel(model_);
     // After the view's own handling of the reset: the columns are made from the new result.
     connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::makeColumns);
@@ -431,8 +480,8 @@ void TDBGrid::paintCell(QPainter* painter, const QStyleOptionViewItem& option, c
     const bool highlighted = state.testFlag(gdFocused);
     canvas_.brush = option.palette.brush(highlighted ? QPalette::Highlight : QPalette::Base);
     canvas_.font = font();
-    drawCell(painter, option.rect, option.palette.color(highlighted ? QPalette::HighlightedText : QPalette::WindowText),
-             model_->text(index.row(), index.column()));
+    canvas_.fontColor = option.palette.color(highlighted ? QPalette::HighlightedText : QPalette::Text);
+    drawCell(painter, option.rect, model_->text(index.row(), index.column()));
     if (!OnDrawColumnCell)
         return;
     painter->save();
@@ -449,15 +498,15 @@ void TDBGrid::paintCell(QPainter* painter, const QStyleOptionViewItem& option, c
 void TDBGrid::DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn*, GridDrawState)
 {
     if (drawingPainter_)
-        drawCell(drawingPainter_, rect, palette().color(QPalette::WindowText), model_->text(drawingRow_, dataCol));
+        drawCell(drawingPainter_, rect, model_->text(drawingRow_, dataCol));
 }
 
-void TDBGrid::drawCell(QPainter* painter, const QRect& rect, const QColor& textColor, const QString& text) const
+void TDBGrid::drawCell(QPainter* painter, const QRect& rect, const QString& text) const
 {
     painter->save();
     painter->fillRect(rect, canvas_.brush);
     painter->setFont(canvas_.font);
-    painter->setPen(textColor);
+    painter->setPen(canvas_.fontColor);
     painter->drawText(rect.adjusted(kTextIndent, kTextIndent, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                       text);
     painter->restore();

@@ -25,11 +25,12 @@ enum GridDrawStateFlag {
 Q_DECLARE_FLAGS(GridDrawState, GridDrawStateFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(GridDrawState)
 
-// The brush and font the cell drawing uses; a draw handler may change them before it calls
-// TDBGrid::DefaultDrawColumnCell.
+// The brush, font and text colour the cell drawing uses; a draw handler may change them before it
+// calls TDBGrid::DefaultDrawColumnCell.
 struct GridCanvas {
     QBrush brush;
     QFont font;
+    QColor fontColor;
 };
 
 // One grid column, made from one result column each time the query opens: a handle on the
@@ -89,7 +90,7 @@ public:
     GridCanvas* Canvas() { return &canvas_; }
     int drawingRecNo() const { return drawingRow_ + 1; }
     // Inside the draw handler: fills rect with Canvas()->brush and writes the cell's value in
-    // Canvas()->font, 2 pixels in from the left and the top, clipped to rect.
+    // Canvas()->font and Canvas()->fontColor, 2 pixels in from the left and the top, clipped to rect.
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, GridDrawState state);
 
 signals:
@@ -133,7 +134,7 @@ private:
 
     void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
     GridDrawState drawState(const QModelIndex& index) const;
-    void drawCell(QPainter* painter, const QRect& rect, const QColor& textColor, const QString& text) const;
+    void drawCell(QPainter* painter, const QRect& rect, const QString& text) const;
 
     QPointer<TDataSource> dataSource_;
     QPointer<TADOQuery> dataSet_;

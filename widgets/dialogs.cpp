@@ -4,6 +4,8 @@
 #include "widgets/application.h"
 #include "widgets/formstyle.h"
 
+#include <QFontDatabase>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -43,6 +45,34 @@ QMessageBox::StandardButton toQt(Dialogs::Button button)
     return QMessageBox::Ok;
 }
 
+// How wide a box must be for its whole title to show in the title bar: the title in the desktop's
+// title-bar font, bold as window managers draw it, with three buttons (minimise, maximise, close),
+// each a square as high as the title bar, at one end of the bar. Some frames (Qt's own on Wayland)
+// centre the title over the whole bar, so the buttons' room is kept at both ends; that also leaves
+// room for a window icon.
+int widthForTitle(const QString& title)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const int button = metrics.height() + 12;
+    const int margin = 8;
+    return metrics.horizontalAdvance(title) + 2 * (3 * button + margin);
+}
+
+// Makes the box at least as wide as its title needs: a box sizes itself to its text and buttons
+// when it is shown, so the width goes into its layout as an empty row.
+void makeRoomForTitle(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const QMargins margins = grid->contentsMargins();
+    const int width = widthForTitle(box.windowTitle()) - margins.left() - margins.right();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 }  // namespace
 
 namespace Dialogs {
@@ -57,6 +87,7 @@ Button show(const MessageBox& box)
         dialog.addButton(toQt(button));
     dialog.setDefaultButton(toQt(box.defaultButton));
     dialog.setEscapeButton(dialog.button(toQt(box.escapeButton)));
+    makeRoomForTitle(dialog);
     dialog.exec();
     for (Button button : box.buttons)
         if (dialog.clickedButton() == dialog.button(toQt(button)))

@@ -2,6 +2,7 @@
 #include "widgets/formstyle.h"
 
 #include "platform/windowframe.h"
+#include "widgets/readable.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -110,9 +111,7 @@ void fitLabelsToText(std::initializer_list<QLabel*> labels)
 
 LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent)
 {
-    QPalette colours = palette();
-    colours.setColor(QPalette::WindowText, Qt::blue);
-    setPalette(colours);
+    showTextIn(this, Qt::blue);
     // Only the underline is set here: family and size still come from the window.
     QFont underlined;
     underlined.setUnderline(true);

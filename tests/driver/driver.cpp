@@ -102,13 +102,16 @@ void activateFor(QWidget* target)
     }
 }
 
-// Where a key goes: the widget with the keyboard focus. Without a window manager no window may
-// be active; the key then goes to the focus of the open dialog, or of a shown window.
+// Where a key goes: the widget with the keyboard focus. While a modal window is open the keys
+// reach only that window, even before it has been made active. Without a window manager no window
+// may be active; the key then goes to the focus of the open dialog, or of a shown window.
 QWidget* keyTarget()
 {
-    if (QWidget* focus = QApplication::focusWidget())
+    QWidget* focus = QApplication::focusWidget();
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (focus && (!dialog || focus->window() == dialog))
         return focus;
-    if (QWidget* dialog = QApplication::activeModalWidget())
+    if (dialog)
         return dialog->focusWidget() ? dialog->focusWidget() : dialog;
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible() && window->focusWidget())
@@ -198,6 +201,9 @@ private:
             return;
         if (command == "text")
             return reply({textOf(widget)});
+        if (command == "outer-size")
+            return reply(
+                {QString::number(widget->frameGeometry().width()), QString::number(widget->frameGeometry().height())});
         if (command == "click")
             return later([target = QPointer<QWidget>(widget)] {
                 if (!target)

@@ -154,6 +154,12 @@ void RemoteProgram::typeInto(const QString& path, const QString& text)
     keys(text);
 }
 
+QSize RemoteProgram::outerSize(const QString& window)
+{
+    const QStringList size = call({QStringLiteral("outer-size"), window});
+    return QSize(size.value(0).toInt(), size.value(1).toInt());
+}
+
 QString RemoteProgram::cell(const QString& grid, int row, int column)
 {
     return call({QStringLiteral("cell"), grid, QString::number(row), QString::number(column)}).value(0);

@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSize>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -58,6 +59,8 @@ public:
     QStringList call(const QStringList& command);
     QString text(const QString& path) { return call({QStringLiteral("text"), path}).value(0); }
     bool visible(const QString& path) { return call({QStringLiteral("visible"), path}).value(0) == QLatin1String("1"); }
+    // A window's size with the frame the window manager (or the program, on Wayland) puts around it.
+    QSize outerSize(const QString& window);
     void click(const QString& path) { call({QStringLiteral("click"), path}); }
     void keys(const QString& text) { call({QStringLiteral("keys"), text}); }
     void key(const QString& name) { call({QStringLiteral("key"), name}); }

@@ -1,0 +1,278 @@
+// The colours the windows name, readable in every palette: the grid's rows and sort titles, the
+// links, the editor's hint and the buttons' pictures, measured from the pixels the windows draw.
+// The windows are measured in the palette the test finds (run it under a desktop's platform theme
+// to measure that theme; the build runs it under GNOME's Adwaita-dark and a dark qt6ct scheme too)
+// and in a dark palette of the test's own, on two styles. Each figure is printed.
+#include "data/query.h"
+#include "forms/c.h"
+#include "forms/login.h"
+#include "forms/main.h"
+#include "tests/fixture.h"
+#include "tests/xdisplay.h"
+#include "widgets/application.h"
+#include "widgets/readable.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+#include <QToolTip>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A dark palette as dark desktop themes have it: light text on dark grey, a dark tooltip.
+QPalette darkPalette()
+{
+    QPalette dark;
+    const QColor text(0xee, 0xee, 0xec);
+    for (const auto role : {QPalette::Window, QPalette::Button})
+        dark.setColor(role, QColor(0x35, 0x35, 0x35));
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText})
+        dark.setColor(role, text);
+    dark.setColor(QPalette::Base, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::AlternateBase, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9e));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Light, QColor(0x50, 0x50, 0x50));
+    dark.setColor(QPalette::Midlight, QColor(0x45, 0x45, 0x45));
+    dark.setColor(QPalette::Mid, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Shadow, Qt::black);
+    return dark;
+}
+
+// What the window shows over this rectangle of one of its widgets.
+QImage shown(QWidget* widget, const QRect& rect)
+{
+    QWidget* window = widget->window();
+    return window->grab(QRect(widget->mapTo(window, rect.topLeft()), rect.size())).toImage();
+}
+
+QImage shown(QWidget* widget) { return shown(widget, widget->rect()); }
+
+// The contrast of a text with its background: the colour most of the area is painted in is the
+// background, the pixel that stands out most from it is the text's own colour.
+double textContrast(const QImage& image)
+{
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    double contrast = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        contrast = std::max(contrast, contrastRatio(QColor(it.key()), QColor(background)));
+    return contrast;
+}
+
+// The lowest contrast of a solid pixel of the button's picture with the face under the picture,
+// or 21 when the face is light: pictures are drawn for light faces, and light parts of them stand
+// out there through their outlines.
+double pictureContrast(QAbstractButton* button)
+{
+    const QIcon picture = button->icon();
+    const QImage with = shown(button);
+    // A clear picture of the same size leaves the text where it was.
+    QPixmap clear(button->iconSize());
+    clear.fill(Qt::transparent);
+    button->setIcon(QIcon(clear));
+    const QImage without = shown(button);
+    button->setIcon(picture);
+    QRect where;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                where |= QRect(x, y, 1, 1);
+    if (where.isEmpty())
+        return 1;  // the picture vanished altogether
+    const QColor face = without.pixelColor(where.center());
+    if (!isDark(face))
+        return 21;
+    const QImage solid = picture.pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
+    double lowest = 21;
+    for (int y = 0; y < solid.height(); ++y)
+        for (int x = 0; x < solid.width(); ++x)
+            if (qAlpha(solid.pixel(x, y)) == 255)
+                lowest = std::min(lowest, contrastRatio(QColor(solid.pixel(x, y)), face));
+    return lowest;
+}
+
+struct Figure {
+    QString what;
+    double contrast;
+    double needed;
+};
+
+}  // namespace
+
+class TestPalette : public QObject {
+    Q_OBJECT
+
+    QString style_;
+    QPalette palette_;
+    QPalette tooltips_;
+
+    TDBGrid* grid() const { return frmMain->ui.DBGrid1; }
+
+    double cellContrast(int row, int column)
+    {
+        const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
+        return textContrast(shown(grid()->viewport(), cell));
+    }
+
+    double titleContrast(int column)
+    {
+        QHeaderView* titles = grid()->horizontalHeader();
+        const QRect title(titles->sectionViewportPosition(column), 0, titles->sectionSize(column), titles->height());
+        return textContrast(shown(titles->viewport(), title));
+    }
+
+    QList<Figure> mainWindowFigures()
+    {
+        QList<Figure> figures;
+        // The current cell is in the first row's first visible column; its neighbours are plain.
+        figures.append({u"green row"_s, cellContrast(0, 3), kTextContrast});
+        figures.append({u"tooltip row"_s, cellContrast(1, 3), kTextContrast});
+        frmMain->DBGrid1TitleClick(grid()->column(3));
+        figures.append({u"red sort title"_s, titleContrast(3), kTextContrast});
+        frmMain->DBGrid1TitleClick(grid()->column(3));
+        figures.append({u"blue sort title"_s, titleContrast(3), kTextContrast});
+        figures.append({u"main window link"_s, textContrast(shown(frmMain->ui.Label4)), kTextContrast});
+        for (QAbstractButton* button : frmMain->findChildren<QAbstractButton*>())
+            if (!button->icon().isNull())
+                figures.append({u"picture of "_s + button->text(), pictureContrast(button), kPictureContrast});
+        return figures;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Application::setTitle(u"墨柘密码本"_s);
+        initTestResources();
+        style_ = QApplication::style()->name();
+        palette_ = QApplication::palette();
+        tooltips_ = QToolTip::palette();
+    }
+
+    void cleanup()
+    {
+        QApplication::setStyle(style_);
+        QApplication::setPalette(palette_);
+        QToolTip::setPalette(tooltips_);
+    }
+
+    void contrastIsMeasuredAsWcagDoes()
+    {
+        QCOMPARE(contrastRatio(Qt::white, Qt::black), 21.0);
+        QCOMPARE(contrastRatio(QColor(0x77, 0x77, 0x77), Qt::white),
+                 contrastRatio(Qt::white, QColor(0x77, 0x77, 0x77)));
+        QVERIFY(qAbs(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) - 4.54) < 0.01);
+        QVERIFY(qAbs(contrastRatio(Qt::red, Qt::white) - 4.0) < 0.01);
+    }
+
+    void shadesKeepTheirHueAndComeNoFartherThanNeeded_data()
+    {
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QColor>("background");
+        QTest::addColumn<double>("needed");
+        QTest::newRow("blue on a light window") << QColor(Qt::blue) << QColor(0xef, 0xef, 0xef) << kTextContrast;
+        QTest::newRow("red on a light window") << QColor(Qt::red) << QColor(0xef, 0xef, 0xef) << kTextContrast;
+        QTest::newRow("red on a dark window") << QColor(Qt::red) << QColor(0x35, 0x35, 0x35) << kTextContrast;
+        QTest::newRow("blue on a dark window") << QColor(Qt::blue) << QColor(0x35, 0x35, 0x35) << kTextContrast;
+        QTest::newRow("light text on the green") << QColor(0xee, 0xee, 0xec) << QColor(191, 255, 223) << kTextContrast;
+        QTest::newRow("dark ink on a dark button")
+            << QColor(0x2f, 0x3b, 0x45) << QColor(0x42, 0x42, 0x45) << kPictureContrast;
+        QTest::newRow("out of reach") << QColor(0x80, 0x80, 0x80) << QColor(0x77, 0x77, 0x77) << 7.0;
+    }
+
+    void shadesKeepTheirHueAndComeNoFartherThanNeeded()
+    {
+        QFETCH(QColor, colour);
+        QFETCH(QColor, background);
+        QFETCH(double, needed);
+        const QColor shade = readableOn(colour, background, needed);
+        if (contrastRatio(colour, background) >= needed) {
+            QCOMPARE(shade, colour);
+            return;
+        }
+        if (colour.hslSaturation() > 0)
+            QVERIFY2(qAbs(shade.hslHue() - colour.hslHue()) <= 2, qPrintable(shade.name()));
+        const bool lighter = isDark(background);
+        QVERIFY(lighter ? shade.lightness() > colour.lightness() : shade.lightness() < colour.lightness());
+        if (contrastRatio(lighter ? Qt::white : Qt::black, background) < needed) {
+            QCOMPARE(shade, QColor(lighter ? Qt::white : Qt::black));
+            return;
+        }
+        QVERIFY(contrastRatio(shade, background) >= needed);
+        // One step of lightness back towards the colour no longer reads.
+        QColor nearer = shade;
+        nearer.setHsl(shade.hslHue(), shade.hslSaturation(), shade.lightness() + (lighter ? -2 : 2));
+        QVERIFY2(contrastRatio(nearer, background) < needed, qPrintable(nearer.name()));
+    }
+
+    void windowsReadInEveryPalette_data()
+    {
+        QTest::addColumn<QString>("style");  // empty: as found
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("the desktop's palette") << QString() << false;
+        QTest::newRow("dark palette, Windows style") << u"Windows"_s << true;
+        QTest::newRow("dark palette, Fusion style") << u"Fusion"_s << true;
+    }
+
+    void windowsReadInEveryPalette()
+    {
+        QFETCH(QString, style);
+        QFETCH(bool, dark);
+        if (!style.isEmpty())
+            QApplication::setStyle(QStyleFactory::create(style));
+        if (dark) {
+            QApplication::setPalette(darkPalette());
+            QToolTip::setPalette(darkPalette());
+        }
+        TestProgram program;
+        program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
+        program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
+        TestProgram::showMainWindow();
+        QList<Figure> figures = mainWindowFigures();
+
+        frmLogin = new TfrmLogin;
+        frmLogin->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frmLogin));
+        figures.append({u"login window link"_s, textContrast(shown(frmLogin->ui.Label3)), kTextContrast});
+        delete frmLogin;
+        frmLogin = nullptr;
+
+        TfrmC* editor = frmMain->createAccountEditor();
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor));
+        figures.append({u"editor's red hint"_s, textContrast(shown(editor->ui.Label7)), kTextContrast});
+        editor->close();
+
+        for (const Figure& figure : figures)
+            qInfo().noquote() << QStringLiteral("%1: %2:1").arg(figure.what).arg(figure.contrast, 0, 'f', 2);
+        for (const Figure& figure : figures)
+            QVERIFY2(figure.contrast >= figure.needed,
+                     qPrintable(u"%1 reaches only %2:1"_s.arg(figure.what).arg(figure.contrast, 0, 'f', 2)));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // A desktop's platform theme needs a real display.
+    const auto display = VirtualDisplay::forXcbWithoutDisplay();
+    QApplication app(argc, argv);
+    TestPalette test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_palette.moc"

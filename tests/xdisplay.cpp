@@ -1,0 +1,43 @@
+// An X server of the test's own (see xdisplay.h).
+#include "tests/xdisplay.h"
+
+#include <csignal>
+#include <sys/prctl.h>
+
+void endWithThisProcess(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+VirtualDisplay::VirtualDisplay(QSize screen)
+{
+    const QString size = QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height());
+    endWithThisProcess(xvfb_);
+    xvfb_.start(QStringLiteral("Xvfb"),
+                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                 size, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    // The server writes its display number once it takes connections.
+    QByteArray number;
+    while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))
+        number += xvfb_.readAllStandardOutput();
+    if (!number.trimmed().isEmpty())
+        name_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+}
+
+VirtualDisplay::~VirtualDisplay()
+{
+    xvfb_.terminate();
+    if (!xvfb_.waitForFinished(5000))
+        xvfb_.kill();
+    xvfb_.waitForFinished(1000);
+}
+
+std::unique_ptr<VirtualDisplay> VirtualDisplay::forXcbWithoutDisplay()
+{
+    if (qgetenv("QT_QPA_PLATFORM") != "xcb" || !qEnvironmentVariableIsEmpty("DISPLAY"))
+        return nullptr;
+    auto display = std::make_unique<VirtualDisplay>();
+    if (!display->name().isEmpty())
+        qputenv("DISPLAY", display->name().toLocal8Bit());
+    return display;
+}
