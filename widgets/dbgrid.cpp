@@ -61,8 +61,8 @@ private:
     TDBGrid* grid_;
 };
 
-// The column titles, each drawn in the shade of its colour (the window text unless the column has
-// one of its own) that reads on the title's face.
+// The column titles, each in its colour (the window text unless the column has one of its own) as
+// it is drawn on the title's face.
 class GridTitles : public QHeaderView {
 public:
     explicit GridTitles(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
@@ -72,7 +72,7 @@ protected:
     {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
         option->palette.setColor(QPalette::ButtonText,
-                                 readableOn(option->palette.color(QPalette::ButtonText), faces()));
+                                 namedColourOn(option->palette.color(QPalette::ButtonText), faces()));
     }
 
     void changeEvent(QEvent* event) override

@@ -191,6 +191,13 @@ QColor readableOn(const QColor& colour, const QList<QColor>& backgrounds, double
     return best;
 }
 
+QColor namedColourOn(const QColor& colour, const QList<QColor>& backgrounds)
+{
+    if (backgrounds.isEmpty() || !isDark(backgrounds.first()))
+        return colour;
+    return readableOn(colour, backgrounds);
+}
+
 QList<QColor> backgroundBehind(const QWidget* widget, int height)
 {
     QImage behind(widget->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
@@ -218,7 +225,7 @@ void showTextIn(QWidget* widget, const QColor& colour)
     // Until it is shown, nothing is behind the widget yet.
     drawTextIn(colour);
     new PaletteFollower(
-        widget, [=] { drawTextIn(readableOn(colour, backgroundBehind(widget, widget->fontMetrics().height()))); });
+        widget, [=] { drawTextIn(namedColourOn(colour, backgroundBehind(widget, widget->fontMetrics().height()))); });
 }
 
 QIcon readablePicture(const QIcon& picture, const QList<QColor>& backgrounds)

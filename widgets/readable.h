@@ -1,7 +1,8 @@
 // Colours and pictures that stay readable in any palette. The windows name a few colours of their
 // own (red and blue texts, a light green row); in a dark palette such a colour can vanish into the
-// background or swallow its text. Here a named colour keeps its hue and, where it already reads
-// well, its exact value; where it does not, it is drawn in the nearest shade of its hue that does.
+// background or swallow its text. Here a named colour keeps its hue and, on a light background, its
+// exact value; on a dark one where it does not read, it is drawn in the nearest shade of its hue
+// that does.
 // How well two colours read on each other is their contrast ratio as WCAG 2 measures it.
 #pragma once
 
@@ -37,8 +38,12 @@ QColor readableOn(const QColor& colour, const QList<QColor>& backgrounds, double
 // top and at the bottom of the text or picture (a style may shade a face from top to bottom).
 QList<QColor> backgroundBehind(const QWidget* widget, int height);
 
-// Draws the widget's text in `colour`, or in the readable shade of it on what is behind the widget,
-// now and after every change of palette or style.
+// A colour the windows name, as it is drawn on these backgrounds: on a light one exactly, as the
+// windows were drawn to be seen; on a dark one, the readable shade of it.
+QColor namedColourOn(const QColor& colour, const QList<QColor>& backgrounds);
+
+// Draws the widget's text in the named colour as it is drawn on what is behind the widget, now and
+// after every change of palette or style.
 void showTextIn(QWidget* widget, const QColor& colour);
 
 // The pictures were drawn for a light background. On a dark one, every part of a picture that
