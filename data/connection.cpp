@@ -3,6 +3,7 @@
 
 #include "data/earlykey.h"
 #include "data/exception.h"
+#include "data/quoted.h"
 #include "data/schema.h"
 
 #include <sqlite3.h>
@@ -23,7 +24,7 @@ QString pairValue(const QString& value)
 {
     if (!value.contains(QLatin1Char(';')))
         return value;
-    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return quoted(value, QChar(u'"'));
 }
 
 struct ParsedPair {

@@ -3,6 +3,7 @@
 
 #include "data/connection.h"
 #include "data/exception.h"
+#include "data/quoted.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -270,9 +271,8 @@ void TADOQuery::Delete()
     if (column < 0)
         throw EDatabaseError(QStringLiteral("Insufficient key column information for updating or refreshing"));
     const FieldDef& key = field(column);
-    Statement statement(db, QStringLiteral("DELETE FROM \"%1\" WHERE \"%2\" = ?")
-                                .arg(QString(key.table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
-                                     QString(key.origin).replace(QLatin1Char('"'), QLatin1String("\"\""))));
+    Statement statement(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                                .arg(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))));
     sqlite3_bind_int64(statement.get(), 1, text(current_, column).toLongLong());
     if (statement.runToEnd() != 1)
         throw EDatabaseError(QStringLiteral(
