@@ -28,8 +28,8 @@ extern TfrmDM* frmDM;
 // statement text, then open (for a statement that returns rows) or execute.
 void openSql(TADOQuery* query);
 void execSql(TADOQuery* query);
-// Executes a statement that must change exactly one known row, the record named (an "account",
-// the "login record"): when it changed none (the row is gone) or more, throws EDatabaseError
+// Executes a statement that must change exactly one known row, the record named in Chinese
+// ("账户", "登录记录"): when it changed none (the row is gone) or more, throws EDatabaseError
 // and the handler ends there, before it reports a success.
 void execSqlOnOneRow(TADOQuery* query, const QString& record);
 

@@ -212,7 +212,7 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("account"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("账户"));
     Ref();
 }
 

@@ -369,7 +369,7 @@ private Q_SLOTS:
         const auto runOnOneRow = [&](const QString& sql) {
             mySql = sql;
             try {
-                execSqlOnOneRow(&query, QStringLiteral("account"));
+                execSqlOnOneRow(&query, QStringLiteral("账户"));
             } catch (const EDatabaseError& e) {
                 return e.message();
             }
@@ -377,7 +377,7 @@ private Q_SLOTS:
         };
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))), QString());
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))),
-                 QStringLiteral("Row cannot be located for updating. The account no longer exists"));
+                 QStringLiteral("Row cannot be located for updating. 该账户已不存在"));
         QCOMPARE(runOnOneRow(QStringLiteral("insert into U_P(F2) values('c'),('d')")),
                  QStringLiteral("Key column information is insufficient or incorrect. "
                                 "Too many rows were affected by update"));

@@ -184,8 +184,7 @@ private Q_SLOTS:
                                  << QStringLiteral("stamp refused");
         // A stamp that changes no record is no stamp.
         QTest::newRow("skipped") << QStringLiteral("SELECT RAISE(IGNORE)")
-                                 << QStringLiteral(
-                                        "Row cannot be located for updating. The login record no longer exists.");
+                                 << QStringLiteral("Row cannot be located for updating. 该登录记录已不存在.");
     }
 
     void failedStampKeepsTheLoginWindow()

@@ -153,7 +153,7 @@ private Q_SLOTS:
         boxes.answerNext(Button::Yes);
         frmMain->ui.SpeedButton3->click();
         QCOMPARE(boxes.texts(), (QStringList{u"确认要删除账户信息吗？该删除将不可恢复！"_s,
-                                             u"Row cannot be located for updating. The account no longer exists."_s}));
+                                             u"Row cannot be located for updating. 该账户已不存在."_s}));
         QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
         QCOMPARE(stored(), expected);
         QCOMPARE(listed(0), shown);
