@@ -13,6 +13,7 @@
 #include "platform/website.h"
 #include "product.h"
 #include "widgets/application.h"
+#include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -249,10 +250,11 @@ void TfrmMain::SpeedButton2Click()
     frmC->setWindowTitle(QStringLiteral("修改 账户"));
     frmC->ui.Lab_ID->setText(id);
     frmC->ui.DateTimePicker1->setDate(registered);
-    frmC->ui.Edit1->setText(ADOQuery1->FieldByName(Sql::Caption::kAccountName));
-    frmC->ui.Edit2->setText(ADOQuery1->FieldByName(Sql::Caption::kUserName));
-    frmC->ui.Edit3->setText(ADOQuery1->FieldByName(Sql::Caption::kPassword));
-    frmC->ui.Edit4->setText(ADOQuery1->FieldByName(Sql::Caption::kDescription));
+    // Whole, even where the file holds more than the editor lets the user type.
+    CharacterLimit::setStoredText(frmC->ui.Edit1, ADOQuery1->FieldByName(Sql::Caption::kAccountName));
+    CharacterLimit::setStoredText(frmC->ui.Edit2, ADOQuery1->FieldByName(Sql::Caption::kUserName));
+    CharacterLimit::setStoredText(frmC->ui.Edit3, ADOQuery1->FieldByName(Sql::Caption::kPassword));
+    CharacterLimit::setStoredText(frmC->ui.Edit4, ADOQuery1->FieldByName(Sql::Caption::kDescription));
     frmC->exec();
 }
 
