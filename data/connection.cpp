@@ -3,6 +3,7 @@
 
 #include "data/earlykey.h"
 #include "data/exception.h"
+#include "data/filename.h"
 #include "data/quoted.h"
 #include "data/schema.h"
 
@@ -143,7 +144,7 @@ sqlite3* TADOConnection::handle()
 
 void TADOConnection::open()
 {
-    const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
+    const QByteArray path = encodeFileName(connectionStringValue(connectionString_, QStringLiteral("Data Source")));
     const std::optional<FileIdentity> identity = identify(path);
     const QByteArray passphrase =
         connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
