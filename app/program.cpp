@@ -4,6 +4,7 @@
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"
+#include "data/filename.h"
 #include "data/schema.h"
 #include "data/unit1.h"
 #include "forms/login.h"
@@ -18,7 +19,6 @@
 #include "widgets/secretclipboard.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 
 // The pictures live in the forms' library; a static library's resources are loaded by hand,
@@ -74,13 +74,13 @@ int runProgram(int& argc, char** argv)
     disableCoreDumps();
     // The per-user lock keeps one copy per login session; the data file's lock keeps one
     // copy per file, whatever session or runtime folder a second copy has.
-    const QString dataFile = dataFilePath(Application::exeFolder());
+    const QByteArray dataFile = encodeFileName(dataFilePath(Application::exeFolder()));
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
     DataFileLock fileLock(dataFile);
     if (!takeSingleInstanceLock(lock) || !takeDataFileLock(fileLock))
         return 0;
     // The data file's key is derived on a thread of its own while the windows are made.
-    EarlyKey earlyKey(QFile::encodeName(dataFile), schema::kDatabasePassword);
+    EarlyKey earlyKey(dataFile, schema::kDatabasePassword);
 
     loadResources();
     installFontSubstitutes();

@@ -1,7 +1,7 @@
 // The real program when things go wrong around it: its data file missing, removed, made
 // read-only, truncated, overwritten or locked with another key; the process killed in the
-// middle of saving or crashing; a second copy, from this session or another, and a copy killed
-// while holding the locks. Each time the user gets a clear error box, the program goes on,
+// middle of saving or crashing; a second copy, from this session or another or through a hard
+// link, and a copy killed while holding the locks. Each time the user gets a clear error box, the program goes on,
 // nothing saved is lost, and no secret is left in a core file.
 #include "data/schema.h"
 #include "tests/driver/remote.h"
@@ -268,55 +268,56 @@ private slots:
         }
     }
 
-    void secondCopyWarnsAndLeavesTheFirstAlone()
+    void secondCopyOnTheSameFileWarns_data()
     {
-        ProgramCopy copy;
-        RemoteProgram first(copy);
-        first.start();
-        logIn(first);
-
-        RemoteProgram second(copy);
-        startsOnlyToWarn(second);
-
-        addAccount(first, u"still here"_s);
-        QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
+        QTest::addColumn<bool>("anotherSession");  // a home and a runtime folder of its own
+        QTest::addColumn<bool>("hardLink");        // its own folder, whose Data/db.mzx is a hard link
+        QTest::newRow("same folder, same session") << false << false;
+        QTest::newRow("same folder, another session") << true << false;
+        QTest::newRow("hard link, another session") << true << true;
     }
 
-    // Another session has its own per-user lock, and is kept out by the data file's lock; a
-    // copy on another file is not. Once the first copy is killed, the file is free again.
-    void copyFromAnotherSessionOnTheSameFileWarns()
+    // A second copy on the file the first one has open warns and ends, however it reaches the
+    // file; the first goes on saving. Once the first copy is killed, the file is free again, and
+    // nothing of the lock is left beside it.
+    void secondCopyOnTheSameFileWarns()
     {
+        QFETCH(bool, anotherSession);
+        QFETCH(bool, hardLink);
         ProgramCopy copy;
+        ProgramCopy linked;
+        if (hardLink) {
+            QVERIFY(QFile::remove(linked.database()));
+            QCOMPARE(::link(QFile::encodeName(copy.database()).constData(),
+                            QFile::encodeName(linked.database()).constData()),
+                     0);
+        }
+        const Session session;
+        const RemoteProgram::Options options = anotherSession ? session.options() : RemoteProgram::Options();
+        const ProgramCopy& secondCopy = hardLink ? linked : copy;
         RemoteProgram first(copy);
         first.start();
         logIn(first);
         addAccount(first, u"first"_s);
 
-        const Session session;
-        RemoteProgram second(copy, session.options());
+        RemoteProgram second(secondCopy, options);
         startsOnlyToWarn(second);
-
-        ProgramCopy otherFile;
-        RemoteProgram other(otherFile);
-        other.start();
-        logIn(other);
-        QCOMPARE(other.call({u"box"_s}), QStringList());
-        other.kill();
 
         addAccount(first, u"still here"_s);
         QCOMPARE(accountNames(copy), (QStringList{u"first"_s, u"still here"_s}));
         first.kill();
-        QVERIFY(QFile::exists(copy.database() + u".lock"_s));
-        RemoteProgram next(copy, session.options());
+        QCOMPARE(QDir(QFileInfo(copy.database()).path()).entryList(QDir::Files), QStringList{u"db.mzx"_s});
+        RemoteProgram next(secondCopy, options);
         next.start();
         logIn(next);
         QCOMPARE(next.call({u"box"_s}), QStringList());
         QCOMPARE(next.rowCount(u"frmMain/DBGrid1"_s), 2);
     }
 
-    // No lock can be made beside the file in a read-only folder, and no copy can write there
-    // either: the program starts, reads the file, and tells of the trouble when it writes.
-    void readOnlyDataFolderStillStarts()
+    // In a read-only Data folder the engine can make no journal beside the file: the program
+    // starts and reads the file, but the login, which must write its stamp, is an error box,
+    // and the login window stays.
+    void readOnlyDataFolderStartsButCannotLogIn()
     {
         ProgramCopy copy;
         const RemoteProgram::Options options = asOrdinaryUser(copy);
@@ -334,7 +335,9 @@ private slots:
         program.click(u"frmLogin/BitBtn1"_s);
         const QStringList box = program.waitBox();
         QVERIFY2(box.value(1).contains(u"unable to open database file"_s), qPrintable(box.join(u" / "_s)));
-        QVERIFY(!QFile::exists(copy.database() + u".lock"_s));
+        program.answer(u"OK"_s);
+        QVERIFY(program.visible(u"frmLogin/Edit1"_s));
+        QVERIFY(!program.visible(u"frmMain"_s));
     }
 
     // While it runs, the program is not dumpable (its /proc files then belong to root rather
