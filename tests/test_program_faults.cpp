@@ -314,6 +314,30 @@ private slots:
         QCOMPARE(next.rowCount(u"frmMain/DBGrid1"_s), 2);
     }
 
+    // A program folder whose name is not UTF-8 (an archive unpacked with GBK names): the
+    // program opens the file beside it, logs in and saves there as anywhere else.
+    void folderNamedInGbkOpensTheFileBesideIt()
+    {
+        ProgramCopy copy;
+        // The folder gets its GBK name (密码本), and its old name leads there, so that the test
+        // reaches the files as before while the program finds itself in the GBK folder.
+        const QByteArray folder = QFile::encodeName(copy.root()) + "/\xc3\xdc\xc2\xeb\xb1\xbe";
+        const QByteArray program = QFile::encodeName(copy.folder()).chopped(1);
+        QCOMPARE(::rename(program.constData(), folder.constData()), 0);
+        QCOMPARE(::symlink(folder.constData(), program.constData()), 0);
+        // Named back before the copy goes, which cannot remove what it cannot name.
+        const auto namedBack = qScopeGuard([&] {
+            ::unlink(program.constData());
+            ::rename(folder.constData(), program.constData());
+        });
+        RemoteProgram first(copy);
+        first.start();
+        logIn(first);
+        QCOMPARE(first.call({u"box"_s}), QStringList());
+        addAccount(first, u"saved beside it"_s);
+        QCOMPARE(accountNames(copy), QStringList{u"saved beside it"_s});
+    }
+
     // In a read-only Data folder the engine can make no journal beside the file: the program
     // starts and reads the file, but the login, which must write its stamp, is an error box,
     // and the login window stays.
