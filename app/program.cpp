@@ -11,6 +11,7 @@
 #include "forms/main.h"
 #include "platform/coredumps.h"
 #include "platform/datafilelock.h"
+#include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
 #include "product.h"
 #include "widgets/application.h"
@@ -68,6 +69,8 @@ bool takeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlre
 
 int runProgram(int& argc, char** argv)
 {
+    // Before the toolkit first asks for the bus: nothing of the program may outlive it.
+    keepSessionBusFromBeingLaunched();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
     // Before the data file is opened: its key and every account it holds stay out of crash dumps.

@@ -174,3 +174,25 @@ void typeText(QWidget* edit, const QString& text)
     commit.setCommitString(text);
     QCoreApplication::sendEvent(edit, &commit);
 }
+
+XServer::XServer()
+{
+    process_.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QByteArray number;
+    while (!number.contains('\n') && process_.waitForReadyRead(10000))
+        number += process_.readAllStandardOutput();
+    if (!number.trimmed().isEmpty())
+        display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+}
+
+XServer::~XServer() { endProcess(process_); }
+
+void endProcess(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(1000);
+}

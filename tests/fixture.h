@@ -1,6 +1,7 @@
 // Shared test fixtures: a temporary program folder with its own database file.
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -74,6 +75,24 @@ void doubleClick(QWidget* target, const QPoint& pos);
 
 // The texts of one column of a query's rows, in its current order.
 QStringList columnTexts(const TADOQuery& query, int column);
+
+// Asks a process to end, and kills it when it does not within a few seconds.
+void endProcess(QProcess& process);
+
+// An X server of the test's own (Xvfb), on a display it picks itself, ended with the object.
+class XServer {
+public:
+    XServer();
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+    // ":<number>", or empty when the server could not be started.
+    QString display() const { return display_; }
+
+private:
+    QProcess process_;
+    QString display_;
+};
 
 // One test's program: a database of its own, web stand-ins, and a main window made over them
 // on demand. Its end deletes the main window with the editors it owns.

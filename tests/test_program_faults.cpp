@@ -1,10 +1,13 @@
 // The real program when things go wrong around it: its data file missing, removed, made
-// read-only, truncated, overwritten or locked with another key; the process killed in the
-// middle of saving or crashing; a second copy, from this session or another or through a hard
-// link, and a copy killed while holding the locks. Each time the user gets a clear error box, the program goes on,
-// nothing saved is lost, and no secret is left in a core file.
+// read-only, truncated, overwritten or locked with another key; its folder named in GBK; the
+// process killed in the middle of saving or crashing; a second copy, from this session or
+// another or through a hard link, and a copy killed while holding the locks; a desktop without
+// a session bus. Each time the user gets a clear error box, the program goes on, nothing saved
+// is lost, no secret is left in a core file, and nothing of the program runs or holds its files
+// after it.
 #include "data/schema.h"
 #include "tests/driver/remote.h"
+#include "tests/fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,6 +159,22 @@ QString procLine(const QString& file, const QString& start)
         if (line.startsWith(start))
             return line.mid(start.size()).simplified();
     return QString();
+}
+
+// The processes that carry this runtime folder in their environment: a program started with
+// it, and everything that program started.
+QList<int> processesWithRuntime(const QString& runtime)
+{
+    const QByteArray wanted = "XDG_RUNTIME_DIR=" + QFile::encodeName(runtime);
+    QList<int> found;
+    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isProcess = false;
+        const int pid = entry.toInt(&isProcess);
+        QFile environment(u"/proc/"_s + entry + u"/environ"_s);
+        if (isProcess && environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(wanted))
+            found << pid;
+    }
+    return found;
 }
 
 }  // namespace
@@ -396,6 +415,53 @@ private slots:
             QCOMPARE(QDir(copy.home()).entryList(QDir::Files), before);
         else
             qInfo("core_pattern \"%s\" writes no core file here to look for", qPrintable(pattern));
+    }
+
+    // On an X desktop without a session bus, the program starts none that outlives it, and a
+    // browser it starts holds none of its files or locks: while that browser still runs, the
+    // program starts again without a warning.
+    void leavesNothingRunningOrLockedBehind()
+    {
+        const XServer x;
+        if (x.display().isEmpty())
+            QSKIP("Xvfb could not be started");
+        ProgramCopy copy;
+        // Whatever this test leaves running carries the copy's runtime folder.
+        const auto endLeftovers = qScopeGuard([&] {
+            for (const int pid : processesWithRuntime(copy.runtime()))
+                ::kill(pid, SIGKILL);
+        });
+        // The desktop's opener: notes its process and the files it inherited, then stays open
+        // as a browser would.
+        const QString bin = copy.root() + u"/bin"_s;
+        QVERIFY(QDir().mkpath(bin));
+        QFile opener(bin + u"/xdg-open"_s);
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write(
+            "#!/bin/sh\necho $$ > \"$0.pid\"\nls -l /proc/$$/fd > \"$0.tmp\"\nmv \"$0.tmp\" \"$0.fds\"\n"
+            "exec sleep 60\n");
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        RemoteProgram::Options options;
+        options.environment = {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + x.display(),
+                               u"PATH="_s + bin + u':' + qEnvironmentVariable("PATH"), u"DBUS_SESSION_BUS_ADDRESS"_s};
+        RemoteProgram first(copy, options);
+        first.start();
+        first.waitVisible(u"frmLogin/Edit1"_s);
+        first.click(u"frmLogin/Label3"_s);
+        QVERIFY(first.waitUntil([&] { return QFile::exists(opener.fileName() + u".fds"_s); }));
+        const int browser = fileText(opener.fileName() + u".pid"_s).trimmed().toInt();
+        const QString inherited = fileText(opener.fileName() + u".fds"_s);
+        QVERIFY2(!inherited.contains(u"db.mzx"_s) && !inherited.contains(u"MzPwdBook"_s), qPrintable(inherited));
+
+        first.click(u"frmLogin/BitBtn2"_s);
+        QVERIFY(first.waitForExit());
+        QCOMPARE(processesWithRuntime(copy.runtime()), QList<int>{browser});
+
+        RemoteProgram next(copy, options);
+        next.start();
+        logIn(next);
+        QCOMPARE(next.call({u"box"_s}), QStringList());
     }
 
     // A copy killed while it holds the lock leaves it behind; the next start takes it over.
