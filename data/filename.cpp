@@ -11,7 +11,10 @@ int sequenceLength(const unsigned char* p, qsizetype available)
     const unsigned char lead = p[0];
     if (lead < 0x80)
         return 1;
-    const int length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const int length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
     if (length == 0 || available < length)
         return 0;
     for (int i = 1; i < length; ++i)

@@ -4,6 +4,7 @@
 #include "data/exception.h"
 #include "data/schema.h"
 #include "platform/datafilelock.h"
+#include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
@@ -13,7 +14,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -167,6 +170,35 @@ private Q_SLOTS:
         SingleInstanceLock next(QStringLiteral("MzPwdBook"));
         QVERIFY(takeSingleInstanceLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
+    }
+
+    void sessionBusIsNeverLaunched_data()
+    {
+        QTest::addColumn<QByteArray>("named");  // DBUS_SESSION_BUS_ADDRESS before; empty: not set
+        QTest::addColumn<bool>("userBus");      // a bus listens at $XDG_RUNTIME_DIR/bus
+        QTest::addColumn<QByteArray>("after");  // empty: not set
+        QTest::newRow("a named bus") << QByteArray("unix:path=/run/bus") << false << QByteArray("unix:path=/run/bus");
+        QTest::newRow("the user's bus, found by the library") << QByteArray() << true << QByteArray();
+        QTest::newRow("no bus") << QByteArray() << false << QByteArray("disabled:");
+    }
+
+    // A bus the desktop has is used; where it has none, none is started for the program.
+    void sessionBusIsNeverLaunched()
+    {
+        QFETCH(QByteArray, named);
+        QFETCH(bool, userBus);
+        QFETCH(QByteArray, after);
+        QLocalServer bus;
+        if (userBus)
+            QVERIFY(bus.listen(runtimeDir_.filePath(QStringLiteral("bus"))));
+        const auto restore = qScopeGuard([] { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); });
+        if (named.isEmpty())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", named);
+        keepSessionBusFromBeingLaunched();
+        QCOMPARE(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"), !after.isEmpty());
+        QCOMPARE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), after);
     }
 
     // One holder per data file, by whatever path the file is reached (a symbolic link to its
