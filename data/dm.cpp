@@ -27,6 +27,12 @@ void openSql(TADOQuery* query)
     query->Open();
 }
 
+void openSqlInBackground(TADOQuery* query)
+{
+    prepareSql(query);
+    query->OpenInBackground();
+}
+
 void execSql(TADOQuery* query)
 {
     prepareSql(query);

@@ -27,6 +27,8 @@ extern TfrmDM* frmDM;
 // Runs the statement in mySql on query through frmDM's connection: attach, close, replace the
 // statement text, then open (for a statement that returns rows) or execute.
 void openSql(TADOQuery* query);
+// The same, with the rows fetched while the caller goes on (TADOQuery::OpenInBackground).
+void openSqlInBackground(TADOQuery* query);
 void execSql(TADOQuery* query);
 // Executes a statement that must change exactly one known row, the record named in Chinese
 // ("账户", "登录记录"): when it changed none (the row is gone) or more, throws EDatabaseError

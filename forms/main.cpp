@@ -20,6 +20,7 @@
 
 #include <QCloseEvent>
 #include <QMenu>
+#include <QShowEvent>
 #include <QStyle>
 #include <QToolTip>
 
@@ -114,6 +115,7 @@ void TfrmMain::connectHandlers()
             [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
     connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
     connect(ui.DBGrid1, &TDBGrid::recordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
+    connect(ADOQuery1, &TADOQuery::FetchComplete, this, guardedSlot(this, &TfrmMain::FinishRef));
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
         DBGrid1DrawColumnCell(rect, dataCol, column, state);
     };
@@ -133,7 +135,7 @@ void TfrmMain::FormCreate()
         ui.DateTimePicker2->setDate(today);
     }
     ui.LabWhere->clear();
-    Ref();
+    RefInBackground();
     ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_M.html")));
 }
 
@@ -141,6 +143,26 @@ void TfrmMain::Ref()
 {
     mySql = Sql::accountList(ui.LabWhere->text());
     openSql(ADOQuery1);
+    layOutList();
+}
+
+void TfrmMain::RefInBackground()
+{
+    mySql = Sql::accountList(ui.LabWhere->text());
+    openSqlInBackground(ADOQuery1);
+}
+
+void TfrmMain::FinishRef()
+{
+    if (!ADOQuery1->Fetching())
+        return;
+    ADOQuery1->FinishFetch();
+    layOutList();
+}
+
+// Ref's steps once the list is open.
+void TfrmMain::layOutList()
+{
     DataSource1->setDataSet(ADOQuery1);
     ui.DBGrid1->setDataSource(DataSource1);
     showAccountCount();
@@ -180,6 +202,12 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
     const bool odd = ui.DBGrid1->drawingRecNo() % 2 == 1;
     ui.DBGrid1->Canvas()->brush = odd ? QColor(191, 255, 223) : QToolTip::palette().color(QPalette::ToolTipBase);
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    guarded([this] { FinishRef(); });
+    QWidget::showEvent(event);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

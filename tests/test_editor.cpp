@@ -79,7 +79,7 @@ private Q_SLOTS:
     void init()
     {
         db_ = std::make_unique<TestProgram>();
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
     }
     void cleanup() { db_.reset(); }
 
