@@ -43,8 +43,8 @@ void BackgroundFetch::run()
         db = open_();
         // A fetch that is stopped ends at the engine's next look, as interrupted.
         sqlite3_progress_handler(
-            db, kStepsBetweenLooks, [](void* self) { return int(static_cast<BackgroundFetch*>(self)->stopped_.load()); },
-            this);
+            db, kStepsBetweenLooks,
+            [](void* self) { return int(static_cast<BackgroundFetch*>(self)->stopped_.load()); }, this);
         fetch(db);
     } catch (const std::exception& e) {
         error_ = QString::fromUtf8(e.what());

@@ -24,10 +24,11 @@ bool DataFileLock::tryAcquire()
 {
     if (fd_ >= 0)
         return true;
-    int fd = ::open(path_.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    // Never waiting at the open, whatever stands at the path (a named pipe waits for its other end).
+    int fd = ::open(path_.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     const bool writable = fd >= 0;
     if (!writable)
-        fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return true;
     struct flock lock = {};
