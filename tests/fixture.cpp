@@ -196,12 +196,10 @@ XServer::XServer()
         display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
 }
 
-XServer::~XServer() { endProcess(process_); }
-
-void endProcess(QProcess& process)
+XServer::~XServer()
 {
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished(1000);
+    process_.terminate();
+    if (!process_.waitForFinished(5000))
+        process_.kill();
+    process_.waitForFinished(1000);
 }

@@ -76,9 +76,6 @@ void doubleClick(QWidget* target, const QPoint& pos);
 // The texts of one column of a query's rows, in its current order.
 QStringList columnTexts(const TADOQuery& query, int column);
 
-// Asks a process to end, and kills it when it does not within a few seconds.
-void endProcess(QProcess& process);
-
 // An X server of the test's own (Xvfb), on a display it picks itself, ended with the object.
 class XServer {
 public:

@@ -113,8 +113,16 @@ private:
 // The X server and the window manager the test runs its windows on.
 class XSession {
 public:
-    // The display of its own X server, or empty when there is none.
-    QString display() const { return server_.display(); }
+    // Starts Xvfb on a display it picks itself; returns the display's name, or empty.
+    QString startServer()
+    {
+        xvfb_.start(u"Xvfb"_s,
+                    {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
+        QByteArray number;
+        while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))
+            number += xvfb_.readAllStandardOutput();
+        return number.trimmed().isEmpty() ? QString() : u':' + QString::fromLatin1(number.trimmed());
+    }
 
     bool startWindowManager()
     {
@@ -127,7 +135,15 @@ public:
         return openbox_.waitForStarted(5000) && QTest::qWaitFor([] { return windowManagerRuns(); }, 10000);
     }
 
-    ~XSession() { endProcess(openbox_); }
+    ~XSession()
+    {
+        for (QProcess* process : {&openbox_, &xvfb_}) {
+            process->terminate();
+            if (!process->waitForFinished(5000))
+                process->kill();
+            process->waitForFinished(1000);
+        }
+    }
 
 private:
     static bool windowManagerRuns()
@@ -141,7 +157,7 @@ private:
         return check && check->value_len == 1;
     }
 
-    XServer server_;  // ends after the window manager
+    QProcess xvfb_;
     QProcess openbox_;
     QTemporaryDir home_;
 };
@@ -345,7 +361,7 @@ int main(int argc, char** argv)
 {
     // ctest asks for the offscreen platform; this test needs X11, on a server of its own.
     auto session = std::make_unique<XSession>();
-    const QString display = session->display();
+    const QString display = session->startServer();
     if (!display.isEmpty()) {
         qputenv("DISPLAY", display.toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");
