@@ -4,12 +4,14 @@
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"
+#include "data/filename.h"
 #include "data/schema.h"
 #include "data/unit1.h"
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/coredumps.h"
 #include "platform/datafilelock.h"
+#include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
 #include "product.h"
 #include "widgets/application.h"
@@ -18,7 +20,6 @@
 #include "widgets/secretclipboard.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 
 // The pictures live in the forms' library; a static library's resources are loaded by hand,
@@ -68,19 +69,21 @@ bool takeDataFileLock(DataFileLock& lock) { return lock.tryAcquire() || warnAlre
 
 int runProgram(int& argc, char** argv)
 {
+    // Before the toolkit first asks for the bus: nothing of the program may outlive it.
+    keepSessionBusFromBeingLaunched();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
     // Before the data file is opened: its key and every account it holds stay out of crash dumps.
     disableCoreDumps();
     // The per-user lock keeps one copy per login session; the data file's lock keeps one
     // copy per file, whatever session or runtime folder a second copy has.
-    const QString dataFile = dataFilePath(Application::exeFolder());
+    const QByteArray dataFile = encodeFileName(dataFilePath(Application::exeFolder()));
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
     DataFileLock fileLock(dataFile);
     if (!takeSingleInstanceLock(lock) || !takeDataFileLock(fileLock))
         return 0;
     // The data file's key is derived on a thread of its own while the windows are made.
-    EarlyKey earlyKey(QFile::encodeName(dataFile), schema::kDatabasePassword);
+    EarlyKey earlyKey(dataFile, schema::kDatabasePassword);
 
     loadResources();
     installFontSubstitutes();

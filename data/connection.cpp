@@ -1,8 +1,11 @@
 // The one database connection (see connection.h).
 #include "data/connection.h"
 
+#include "data/backgroundfetch.h"
 #include "data/earlykey.h"
 #include "data/exception.h"
+#include "data/filename.h"
+#include "data/quoted.h"
 #include "data/schema.h"
 
 #include <sqlite3.h>
@@ -10,6 +13,10 @@
 #include <unistd.h>
 
 namespace {
+
+// How long a background fetch waits for another connection's write to the file to end: no one
+// waits for the fetch meanwhile.
+constexpr int kFetchBusyWaitMs = 5000;
 
 struct Pair {
     const char* key;
@@ -23,7 +30,7 @@ QString pairValue(const QString& value)
 {
     if (!value.contains(QLatin1Char(';')))
         return value;
-    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return quoted(value, QChar(u'"'));
 }
 
 struct ParsedPair {
@@ -140,15 +147,43 @@ sqlite3* TADOConnection::handle()
     return db_;
 }
 
+std::shared_ptr<BackgroundFetch> TADOConnection::fetchInBackground(const QString& sql, std::function<void()> finished)
+{
+    auto fetch = std::make_shared<BackgroundFetch>(
+        [path = filePath(), passphrase = passphrase().toStdString()] {
+            return openWithKey(path, passphrase, kFetchBusyWaitMs);
+        },
+        sql.toUtf8(), std::move(finished));
+    fetches_.push_back(fetch);
+    return fetch;
+}
+
+void TADOConnection::waitForBackgroundFetches()
+{
+    for (const std::weak_ptr<BackgroundFetch>& running : fetches_)
+        if (const std::shared_ptr<BackgroundFetch> fetch = running.lock())
+            fetch->wait();
+    fetches_.clear();
+}
+
+QByteArray TADOConnection::filePath() const
+{
+    return encodeFileName(connectionStringValue(connectionString_, QStringLiteral("Data Source")));
+}
+
+QByteArray TADOConnection::passphrase() const
+{
+    return connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+}
+
 void TADOConnection::open()
 {
-    const QByteArray path = connectionStringValue(connectionString_, QStringLiteral("Data Source")).toUtf8();
+    const QByteArray path = filePath();
     const std::optional<FileIdentity> identity = identify(path);
-    const QByteArray passphrase =
-        connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
-    sqlite3* db = openWithEarlyKey(path, passphrase);
+    const QByteArray key = passphrase();
+    sqlite3* db = openWithEarlyKey(path, key);
     if (!db)
-        db = openWithKey(path, passphrase.toStdString());
+        db = openWithKey(path, key.toStdString());
     db_ = db;
     path_ = path;
     opened_ = identity.value_or(FileIdentity());
@@ -171,15 +206,17 @@ sqlite3* TADOConnection::openWithEarlyKey(const QByteArray& path, const QByteArr
     }
 }
 
-sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key)
+sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs)
 {
     sqlite3* db = nullptr;
-    // Every statement runs on the one user-interface thread, so the connection needs no mutex.
+    // Each connection serves one thread only (the user-interface thread, or a background fetch's
+    // own), so it needs no mutex.
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     try {
         if (rc != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + QStringLiteral(": ")
                                  + QString::fromUtf8(path));
+        sqlite3_busy_timeout(db, busyWaitMs);
         schema::applyKey(db, key);
         // Reading the schema is the first access that needs the key: a wrong key or a file
         // that is no database fails here, not later in the middle of a statement. EXTRA also

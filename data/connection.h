@@ -4,10 +4,14 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
+class BackgroundFetch;
 class EarlyKey;
 struct sqlite3;
 
@@ -48,6 +52,13 @@ public:
     // no statement goes on writing to a file the user no longer has.
     sqlite3* handle();
 
+    // Fetches the rows of sql on a thread of its own, over a connection of its own to the file
+    // this one has open (see BackgroundFetch); finished runs on that thread when they are in.
+    std::shared_ptr<BackgroundFetch> fetchInBackground(const QString& sql, std::function<void()> finished);
+    // Waits for the fetches still running. A statement that writes calls this first: the read
+    // of a fetch would keep its commit from happening.
+    void waitForBackgroundFetches();
+
 private:
     // What identifies the opened file on disk.
     struct FileIdentity {
@@ -58,13 +69,18 @@ private:
     };
     static std::optional<FileIdentity> identify(const QByteArray& path);
 
+    // The file and the passphrase the connection string names.
+    QByteArray filePath() const;
+    QByteArray passphrase() const;
     void open();
     sqlite3* openWithEarlyKey(const QByteArray& path, const QByteArray& passphrase);
-    static sqlite3* openWithKey(const QByteArray& path, std::string_view key);
+    // busyWaitMs: how long a statement waits for another connection's write to the file to end.
+    static sqlite3* openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs = 0);
 
     QString connectionString_;
     sqlite3* db_ = nullptr;
     QByteArray path_;
     FileIdentity opened_;
     EarlyKey* earlyKey_ = nullptr;
+    std::vector<std::weak_ptr<BackgroundFetch>> fetches_;
 };

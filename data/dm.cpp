@@ -27,6 +27,12 @@ void openSql(TADOQuery* query)
     query->Open();
 }
 
+void openSqlInBackground(TADOQuery* query)
+{
+    prepareSql(query);
+    query->OpenInBackground();
+}
+
 void execSql(TADOQuery* query)
 {
     prepareSql(query);
@@ -37,7 +43,7 @@ void execSqlOnOneRow(TADOQuery* query, const QString& record)
 {
     execSql(query);
     if (query->RowsAffected() == 0)
-        throw EDatabaseError(QStringLiteral("Row cannot be located for updating. The %1 no longer exists").arg(record));
+        throw EDatabaseError(QStringLiteral("Row cannot be located for updating. 该%1已不存在").arg(record));
     if (query->RowsAffected() > 1)
         throw EDatabaseError(
             QStringLiteral("Key column information is insufficient or incorrect. "

@@ -27,9 +27,11 @@ extern TfrmDM* frmDM;
 // Runs the statement in mySql on query through frmDM's connection: attach, close, replace the
 // statement text, then open (for a statement that returns rows) or execute.
 void openSql(TADOQuery* query);
+// The same, with the rows fetched while the caller goes on (TADOQuery::OpenInBackground).
+void openSqlInBackground(TADOQuery* query);
 void execSql(TADOQuery* query);
-// Executes a statement that must change exactly one known row, the record named (an "account",
-// the "login record"): when it changed none (the row is gone) or more, throws EDatabaseError
+// Executes a statement that must change exactly one known row, the record named in Chinese
+// ("账户", "登录记录"): when it changed none (the row is gone) or more, throws EDatabaseError
 // and the handler ends there, before it reports a success.
 void execSqlOnOneRow(TADOQuery* query, const QString& record);
 

@@ -1,8 +1,10 @@
 // The query component (see query.h).
 #include "data/query.h"
 
+#include "data/backgroundfetch.h"
 #include "data/connection.h"
 #include "data/exception.h"
+#include "data/quoted.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -96,12 +98,40 @@ TADOQuery::~TADOQuery() = default;
 
 void TADOQuery::Open()
 {
+    if (Fetching())
+        return FinishFetch();
     if (active_)
         return;
     // Fetched while the query is still closed, so that a statement that fails changes
     // nothing anyone can see.
     Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
     result_.fetch(statement.get());
+    showResult();
+}
+
+void TADOQuery::OpenInBackground()
+{
+    if (active_ || Fetching())
+        return;
+    const QString sql = SQL.join(QLatin1Char('\n'));
+    // Prepared here as well, so that what Open would refuse at once is refused at once.
+    Statement statement(handleOf(Connection), sql);
+    fetch_ = Connection->fetchInBackground(
+        sql, [this] { QMetaObject::invokeMethod(this, &TADOQuery::FetchComplete, Qt::QueuedConnection); });
+}
+
+void TADOQuery::FinishFetch()
+{
+    if (!Fetching())
+        return;
+    const std::shared_ptr<BackgroundFetch> fetch = std::exchange(fetch_, nullptr);
+    result_ = fetch->take();
+    showResult();
+}
+
+// A new result is in: the views hear of it, and its first row becomes current.
+void TADOQuery::showResult()
+{
     emit resultAboutToChange();
     order_.resize(std::size_t(result_.rowCount()));
     std::iota(order_.begin(), order_.end(), 0);
@@ -115,12 +145,15 @@ void TADOQuery::Open()
 void TADOQuery::ExecSQL()
 {
     rowsAffected_ = 0;
-    Statement statement(handleOf(Connection), SQL.join(QLatin1Char('\n')));
+    sqlite3* db = handleOf(Connection);
+    Connection->waitForBackgroundFetches();
+    Statement statement(db, SQL.join(QLatin1Char('\n')));
     rowsAffected_ = statement.runToEnd();
 }
 
 void TADOQuery::Close()
 {
+    fetch_.reset();
     if (!active_)
         return;
     setCurrent(-1);
@@ -266,13 +299,13 @@ void TADOQuery::Delete()
     if (current_ < 0)
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed or empty dataset"));
     sqlite3* db = handleOf(Connection);
+    Connection->waitForBackgroundFetches();
     const int column = keyColumn();
     if (column < 0)
         throw EDatabaseError(QStringLiteral("Insufficient key column information for updating or refreshing"));
     const FieldDef& key = field(column);
-    Statement statement(db, QStringLiteral("DELETE FROM \"%1\" WHERE \"%2\" = ?")
-                                .arg(QString(key.table).replace(QLatin1Char('"'), QLatin1String("\"\"")),
-                                     QString(key.origin).replace(QLatin1Char('"'), QLatin1String("\"\""))));
+    Statement statement(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                                .arg(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))));
     sqlite3_bind_int64(statement.get(), 1, text(current_, column).toLongLong());
     if (statement.runToEnd() != 1)
         throw EDatabaseError(QStringLiteral(

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+class BackgroundFetch;
 class TADOConnection;
 
 class TADOQuery : public QObject {
@@ -22,8 +23,20 @@ public:
     TADOConnection* Connection = nullptr;
     QStringList SQL;
 
-    // Runs the statement and fetches every row; does nothing when the query is already open.
+    // Runs the statement and fetches every row; does nothing when the query is already open,
+    // and finishes a fetch OpenInBackground began (FinishFetch).
     void Open();
+    // Runs the statement as Open does, but its rows are fetched on another thread, over a
+    // connection of their own, while the caller goes on: a file or a statement that cannot be
+    // used is an error here, and the rows come later. The query stays closed until
+    // FinishFetch opens it with them; FetchComplete tells when they are in.
+    void OpenInBackground();
+    // From OpenInBackground until FinishFetch or Close.
+    bool Fetching() const { return fetch_ != nullptr; }
+    // Waits for the rows of OpenInBackground and opens the query with them, as Open would
+    // have; throws the engine's error when their fetch failed, and the query stays closed.
+    // Does nothing when no rows are coming.
+    void FinishFetch();
     // Runs a statement that returns no rows; RowsAffected() then tells how many rows it
     // inserted, changed or deleted (not counting what triggers did).
     void ExecSQL();
@@ -63,6 +76,8 @@ public:
     void Delete();
 
 signals:
+    // The rows of OpenInBackground are in, or their fetch failed: FinishFetch waits no more.
+    void FetchComplete();
     // Each change of the rows is announced before and after it happens, so that a model over
     // the query can tell its views in Qt's pairs. Between the two signals of a pair the query
     // must not be read.
@@ -84,11 +99,13 @@ signals:
 private:
     struct SortKeys;
 
+    void showResult();
     void setCurrent(int row);
     void removeFromResult(int row);
     const SortKeys& sortKeys(int column);
     int keyColumn() const;
 
+    std::shared_ptr<BackgroundFetch> fetch_;
     ResultSet result_;
     std::vector<int> order_;  // position in the current order -> fetched row
     std::vector<std::unique_ptr<SortKeys>> keys_;

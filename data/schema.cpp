@@ -1,6 +1,8 @@
 // The layout of a new database file (see schema.h).
 #include "data/schema.h"
 
+#include "data/quoted.h"
+
 // The engine's key functions are declared only for builds that encrypt.
 #define SQLITE_HAS_CODEC 1
 #include <cerrno>
@@ -13,17 +15,6 @@
 namespace schema {
 
 namespace {
-
-std::string quoted(const std::string& text)
-{
-    std::string result = "'";
-    for (char c : text) {
-        if (c == '\'')
-            result += '\'';
-        result += c;
-    }
-    return result + "'";
-}
 
 // The registration date holds "yyyy-mm-dd"; the sizes are those the account editor accepts.
 constexpr const char* kTables =
@@ -47,7 +38,7 @@ void fillNewFile(const std::string& path, const std::string& key, const std::str
         if (rc != SQLITE_OK)
             throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         applyKey(db, key);
-        exec(db, std::string("BEGIN;") + kTables + "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword)
+        exec(db, std::string("BEGIN;") + kTables + "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword, '\'')
                      + ", '', 0);COMMIT;");
     } catch (...) {
         sqlite3_close(db);

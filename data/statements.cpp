@@ -2,6 +2,7 @@
 #include "data/statements.h"
 
 #include "data/exception.h"
+#include "data/quoted.h"
 
 #include <QRegularExpression>
 
@@ -22,10 +23,8 @@ QString checkedId(const QString& id)
 
 QString literal(const QString& text)
 {
-    QString quoted = QString(text).replace(QLatin1Char('\''), QLatin1String("''"));
     // SQLite reads a statement only up to its first NUL, so a NUL is joined in as char(0).
-    quoted.replace(QChar(0), QLatin1String("'||char(0)||'"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    return quoted(text, QChar(u'\'')).replace(QChar(0), QLatin1String("'||char(0)||'"));
 }
 
 QString loginCountRead() { return QStringLiteral("select F3 from S_U"); }

@@ -69,7 +69,7 @@ void TfrmC::BitBtn1Click()
     if (isNewAccount())
         execSql(ADOQuery1);
     else
-        execSqlOnOneRow(ADOQuery1, QStringLiteral("account"));
+        execSqlOnOneRow(ADOQuery1, QStringLiteral("账户"));
     Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
     // The closed editor is freed once this handler has returned; from here on only the window
     // that owns it acts, on the saved signal.

@@ -94,5 +94,5 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event)
 void TfrmLogin::stampLogin()
 {
     mySql = Sql::loginStamp(QDate::currentDate());
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("登录记录"));
 }

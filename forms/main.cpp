@@ -14,6 +14,7 @@
 #include "product.h"
 #include "widgets/accessibility.h"
 #include "widgets/application.h"
+#include "widgets/characterlimit.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"
 #include "widgets/guard.h"
@@ -22,6 +23,7 @@
 
 #include <QCloseEvent>
 #include <QMenu>
+#include <QShowEvent>
 #include <QStyle>
 #include <QToolTip>
 
@@ -119,6 +121,7 @@ void TfrmMain::connectHandlers()
             [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
     connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
     connect(ui.DBGrid1, &TDBGrid::recordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
+    connect(ADOQuery1, &TADOQuery::FetchComplete, this, guardedSlot(this, &TfrmMain::FinishRef));
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
         DBGrid1DrawColumnCell(rect, dataCol, column, state);
     };
@@ -168,7 +171,7 @@ void TfrmMain::FormCreate()
         ui.DateTimePicker2->setDate(today);
     }
     ui.LabWhere->clear();
-    Ref();
+    RefInBackground();
     ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_M.html")));
 }
 
@@ -176,6 +179,26 @@ void TfrmMain::Ref()
 {
     mySql = Sql::accountList(ui.LabWhere->text());
     openSql(ADOQuery1);
+    layOutList();
+}
+
+void TfrmMain::RefInBackground()
+{
+    mySql = Sql::accountList(ui.LabWhere->text());
+    openSqlInBackground(ADOQuery1);
+}
+
+void TfrmMain::FinishRef()
+{
+    if (!ADOQuery1->Fetching())
+        return;
+    ADOQuery1->FinishFetch();
+    layOutList();
+}
+
+// Ref's steps once the list is open.
+void TfrmMain::layOutList()
+{
     DataSource1->setDataSet(ADOQuery1);
     ui.DBGrid1->setDataSource(DataSource1);
     showAccountCount();
@@ -227,6 +250,12 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
 }
 
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    guarded([this] { FinishRef(); });
+    QWidget::showEvent(event);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;
@@ -258,7 +287,7 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("account"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("账户"));
     Ref();
 }
 
@@ -295,10 +324,11 @@ void TfrmMain::SpeedButton2Click()
     frmC->setWindowTitle(QStringLiteral("修改 账户"));
     frmC->ui.Lab_ID->setText(id);
     frmC->ui.DateTimePicker1->setDate(registered);
-    frmC->ui.Edit1->setText(ADOQuery1->FieldByName(Sql::Caption::kAccountName));
-    frmC->ui.Edit2->setText(ADOQuery1->FieldByName(Sql::Caption::kUserName));
-    frmC->ui.Edit3->setText(ADOQuery1->FieldByName(Sql::Caption::kPassword));
-    frmC->ui.Edit4->setText(ADOQuery1->FieldByName(Sql::Caption::kDescription));
+    // Whole, even where the file holds more than the editor lets the user type.
+    CharacterLimit::setStoredText(frmC->ui.Edit1, ADOQuery1->FieldByName(Sql::Caption::kAccountName));
+    CharacterLimit::setStoredText(frmC->ui.Edit2, ADOQuery1->FieldByName(Sql::Caption::kUserName));
+    CharacterLimit::setStoredText(frmC->ui.Edit3, ADOQuery1->FieldByName(Sql::Caption::kPassword));
+    CharacterLimit::setStoredText(frmC->ui.Edit4, ADOQuery1->FieldByName(Sql::Caption::kDescription));
     frmC->exec();
 }
 

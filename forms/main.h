@@ -28,6 +28,13 @@ public:
 
     // Re-runs the account list with the conditions in LabWhere and lays out the grid.
     void Ref();
+    // Ref as the start runs it: the list is opened at once, and its rows are fetched while the
+    // login window shows, since no one sees them before logging in; FinishRef lays the grid
+    // out with them once they are in, and at the latest when the window is shown.
+    void RefInBackground();
+    // Waits for the rows RefInBackground asked for and lays the grid out with them; nothing
+    // when none are coming.
+    void FinishRef();
     // A new account editor owned by this window, stored in frmC; once it has saved, the list
     // shows all accounts again.
     TfrmC* createAccountEditor();
@@ -56,8 +63,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void layOutList();
     void createPopupMenu();
     void connectHandlers();
     void bindKeys();

@@ -49,7 +49,7 @@ void TfrmP::BitBtn1Click()
         return;
     }
     mySql = Sql::passwordUpdate(newPassword);
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("login record"));
+    execSqlOnOneRow(ADOQuery2, QStringLiteral("登录记录"));
     Dialogs::notice(QStringLiteral("密码修改成功，请重新登录！"));
     Application::Terminate();
 }

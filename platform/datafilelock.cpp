@@ -1,33 +1,18 @@
 // The data file's lock (see datafilelock.h).
 #include "platform/datafilelock.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
 
-// Close-on-exec: a browser or viewer the program starts must not inherit the lock and keep
-// it after the program has ended.
-int openCompanion(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    // A companion left by an earlier run in a folder that has become read-only still locks.
-    return fd >= 0 ? fd : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-}
+// The engine's lock page starts at 1 GiB; it locks that page's first 512 bytes.
+constexpr off_t kLockedByte = 0x40000000 + 512;
 
 }  // namespace
 
-QString DataFileLock::lockFilePath(const QString& dataFile)
-{
-    const QString target = QFileInfo(dataFile).canonicalFilePath();
-    return (target.isEmpty() ? dataFile : target) + QStringLiteral(".lock");
-}
-
-DataFileLock::DataFileLock(const QString& dataFile) : path_(lockFilePath(dataFile)) {}
+DataFileLock::DataFileLock(const QByteArray& dataFile) : path_(dataFile) {}
 
 DataFileLock::~DataFileLock()
 {
@@ -39,17 +24,26 @@ bool DataFileLock::tryAcquire()
 {
     if (fd_ >= 0)
         return true;
-    const int fd = openCompanion(QFile::encodeName(path_));
+    // Never waiting at the open, whatever stands at the path (a named pipe waits for its other end).
+    int fd = ::open(path_.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const bool writable = fd >= 0;
+    if (!writable)
+        fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return true;
+    struct flock lock = {};
+    lock.l_type = writable ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kLockedByte;
+    lock.l_len = 1;
     int rc;
-    while ((rc = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    while ((rc = ::fcntl(fd, F_OFD_SETLK, &lock)) != 0 && errno == EINTR) {
     }
     if (rc == 0) {
         fd_ = fd;
         return true;
     }
-    const bool held = errno == EWOULDBLOCK;
+    const bool held = errno == EAGAIN || errno == EACCES;
     ::close(fd);
     return !held;
 }

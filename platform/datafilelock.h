@@ -1,34 +1,34 @@
-// An exclusive lock on one data file, held for the whole run, so that a second copy of the
-// program on the same file finds it taken whatever its login session, home or runtime folder.
+// An exclusive lock on the data file itself, held for the whole run, so that a second copy of
+// the program on the same file finds it taken, whatever its login session, home or runtime
+// folder, and by whatever path it reaches the file: another folder, a symbolic link, a hard link.
 //
-// The lock is an flock() on a companion file beside the data file ("db.mzx.lock"), never a
-// lock on the data file itself: the database engine keeps fcntl() locks on that file, and
-// those would be dropped as soon as any other descriptor of it were closed. The kernel
-// releases the lock when the process ends, however it ends, so a killed copy never blocks the
-// next start. The companion file is left in place: removing it would let a copy that has just
-// opened it lock a file that no longer has a name.
+// The lock is an open file description lock (F_OFD_SETLK) on one byte of the file that the
+// database engine neither locks nor reads: the byte right after those it locks, on its lock
+// page at 1 GiB, a page that never holds data. A lock of that kind belongs to the descriptor
+// rather than to the process, so it is not dropped when the engine closes another descriptor
+// of the file, as a classic record lock would be, and it meets none of the engine's record
+// locks. flock() would not do: on NFS it becomes a record lock over the whole file, which would
+// shut the engine itself out. The kernel releases the lock when the process ends, however it
+// ends, so a killed copy never blocks the next start; and the descriptor is close-on-exec, so
+// no program this one starts (a browser, a PDF viewer) holds the lock on after it.
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 class DataFileLock {
 public:
-    explicit DataFileLock(const QString& dataFile);
+    explicit DataFileLock(const QByteArray& dataFile);
     ~DataFileLock();
     DataFileLock(const DataFileLock&) = delete;
     DataFileLock& operator=(const DataFileLock&) = delete;
 
     // False when another process holds the lock. True when this process now holds it, and
-    // also when no companion file can be made (a read-only or missing folder): the engine
-    // cannot make its journal there either, so no copy can write to the file and two copies
-    // lose nothing; the program then starts and reports the trouble on the first save.
+    // also when there is no file to lock: the program then says so on its first statement.
+    // A file this user may only read is held with a shared lock, which keeps out every copy
+    // that could write to it.
     bool tryAcquire();
 
-    // The companion file of a data file: beside the file a symbolic link leads to, so that
-    // every path to one file names one lock.
-    static QString lockFilePath(const QString& dataFile);
-
 private:
-    QString path_;
+    QByteArray path_;
     int fd_ = -1;
 };

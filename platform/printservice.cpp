@@ -63,12 +63,12 @@ std::unique_ptr<PrintJob> PrintJob::toPdfFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        throw EPrinterError(QStringLiteral("Cannot create the folder \"%1\" for the printout").arg(folder));
+        throw EPrinterError(QStringLiteral("无法创建存放打印文件的文件夹 %1").arg(folder));
     const QString path = unusedPdfPath(folder);
     // The printout lists passwords: only its owner may read it.
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
-        throw EPrinterError(QStringLiteral("Cannot create the printout \"%1\": %2").arg(path, file->errorString()));
+        throw EPrinterError(QStringLiteral("无法创建打印文件 %1：%2").arg(path, file->errorString()));
     auto writer = std::make_unique<QPdfWriter>(file.get());
     // A PDF page is printable to its edges.
     writer->setPageMargins(QMarginsF());
@@ -108,8 +108,7 @@ bool PrintJob::finish()
     lines_->close();
     if (pdfOutput_) {
         if (!pdfOutput_->flush() || pdfOutput_->error() != QFileDevice::NoError)
-            throw EPrinterError(
-                QStringLiteral("Cannot write the printout \"%1\": %2").arg(pdfFile_, pdfOutput_->errorString()));
+            throw EPrinterError(QStringLiteral("无法写入打印文件 %1：%2").arg(pdfFile_, pdfOutput_->errorString()));
         pdfOutput_->close();
     }
     finished_ = true;

@@ -23,6 +23,9 @@ TestDatabase::TestDatabase()
     schema::createDatabase(path().toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
     sqlite3_open_v2(path().toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     schema::applyKey(db_, schema::kDatabasePassword);
+    // A main window just made may still be reading its list in the background: the test's
+    // writes wait for that read to end.
+    sqlite3_busy_timeout(db_, 10000);
     Application::setExeFolderForTesting(folder());
     if (!frmDM)
         frmDM = new TfrmDM;
@@ -150,6 +153,12 @@ void TestProgram::showMainWindow(bool active)
         frmMain->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frmMain));
     }
+}
+
+void TestProgram::makeMainWindow()
+{
+    frmMain = new TfrmMain;
+    frmMain->FinishRef();
 }
 
 void doubleClick(QWidget* target, const QPoint& pos)

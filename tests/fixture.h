@@ -83,6 +83,9 @@ public:
     // Makes the main window (its creation connects to this database) and shows it;
     // active also gives it the keyboard focus.
     static void showMainWindow(bool active = false);
+    // Makes the main window as the start does, hidden, and lays out its list without waiting
+    // for the window to be shown.
+    static void makeMainWindow();
 
 private:
     WebRecorder web_;

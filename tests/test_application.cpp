@@ -2,7 +2,9 @@
 // data file's lock.
 #include "app/program.h"
 #include "data/exception.h"
+#include "data/schema.h"
 #include "platform/datafilelock.h"
+#include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
@@ -12,18 +14,22 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
 #include <iostream>
+#include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
 // Run as "test_application --hold-lock [data file]": takes the single-instance lock, or the
 // data file's lock, says so, and waits to be killed.
-int holdLock(const QString& dataFile)
+int holdLock(const QByteArray& dataFile)
 {
     SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
     DataFileLock fileLock(dataFile);
@@ -166,44 +172,88 @@ private Q_SLOTS:
         QCOMPARE(boxes.boxes().size(), 1);
     }
 
-    // One holder per data file, by whatever path the file is reached; another file is free; a
-    // folder where no lock can be made blocks nobody; a killed holder leaves the file free.
+    void sessionBusIsNeverLaunched_data()
+    {
+        QTest::addColumn<QByteArray>("named");  // DBUS_SESSION_BUS_ADDRESS before; empty: not set
+        QTest::addColumn<bool>("userBus");      // a bus listens at $XDG_RUNTIME_DIR/bus
+        QTest::addColumn<QByteArray>("after");  // empty: not set
+        QTest::newRow("a named bus") << QByteArray("unix:path=/run/bus") << false << QByteArray("unix:path=/run/bus");
+        QTest::newRow("the user's bus, found by the library") << QByteArray() << true << QByteArray();
+        QTest::newRow("no bus") << QByteArray() << false << QByteArray("disabled:");
+    }
+
+    // A bus the desktop has is used; where it has none, none is started for the program.
+    void sessionBusIsNeverLaunched()
+    {
+        QFETCH(QByteArray, named);
+        QFETCH(bool, userBus);
+        QFETCH(QByteArray, after);
+        QLocalServer bus;
+        if (userBus)
+            QVERIFY(bus.listen(runtimeDir_.filePath(QStringLiteral("bus"))));
+        const auto restore = qScopeGuard([] { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); });
+        if (named.isEmpty())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", named);
+        keepSessionBusFromBeingLaunched();
+        QCOMPARE(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"), !after.isEmpty());
+        QCOMPARE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), after);
+    }
+
+    // One holder per data file, by whatever path the file is reached (a symbolic link to its
+    // folder, a hard link elsewhere); another file is free, and so is a missing one; a killed
+    // holder leaves the file free and nothing beside it. While held, the engine works on the
+    // file, and another descriptor of it opened and closed keeps the lock where it is.
     void dataFileLockKeepsOneCopyPerFile()
     {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Data")));
+        QDir top(dir.path());
+        QVERIFY(top.mkpath(QStringLiteral("Data")) && top.mkpath(QStringLiteral("elsewhere")));
         const QString file = dir.filePath(QStringLiteral("Data/db.mzx"));
         const QString other = dir.filePath(QStringLiteral("Data/other.mzx"));
-        for (const QString& path : {file, other}) {
-            QFile data(path);
-            QVERIFY(data.open(QIODevice::WriteOnly));
-        }
+        const QString hardLink = dir.filePath(QStringLiteral("elsewhere/db.mzx"));
+        schema::createDatabase(file.toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
+        QFile(other).open(QIODevice::WriteOnly);
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("Data")), dir.filePath(QStringLiteral("link"))));
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(hardLink).constData()), 0);
+        const auto path = [](const QString& name) { return QFile::encodeName(name); };
         QProcess first;
         startHolding(first, {file});
 
         MessageBoxRecorder boxes;
-        DataFileLock second(file);
+        DataFileLock second(path(file));
         QVERIFY(!takeDataFileLock(second));
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("墨柘密码本 已经打开了！")});
         QCOMPARE(boxes.boxes().first().caption, QStringLiteral("警告"));
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Warning);
-        DataFileLock throughLink(dir.filePath(QStringLiteral("link/db.mzx")));
-        QVERIFY(!throughLink.tryAcquire());
-        DataFileLock otherFile(other);
+        for (const QString& sameFile : {dir.filePath(QStringLiteral("link/db.mzx")), hardLink}) {
+            DataFileLock elsewhere(path(sameFile));
+            QVERIFY2(!elsewhere.tryAcquire(), qPrintable(sameFile));
+        }
+        DataFileLock otherFile(path(other));
         QVERIFY(otherFile.tryAcquire());
-        DataFileLock noFolder(dir.filePath(QStringLiteral("missing/db.mzx")));
-        QVERIFY(noFolder.tryAcquire());
+        DataFileLock noFile(path(dir.filePath(QStringLiteral("missing/db.mzx"))));
+        QVERIFY(noFile.tryAcquire());
         QCOMPARE(first.state(), QProcess::Running);
 
         killHolder(first);
-        QVERIFY(QFile::exists(DataFileLock::lockFilePath(file)));
-        DataFileLock next(file);
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("Data"))).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("db.mzx"), QStringLiteral("other.mzx")}));
+        DataFileLock next(path(file));
         QVERIFY(takeDataFileLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
-        // Held here now, so that a copy started from here would be refused too.
-        DataFileLock again(file);
-        QVERIFY(!again.tryAcquire());
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        schema::applyKey(db, schema::kDatabasePassword);
+        schema::exec(db, "UPDATE S_U SET F3 = F3 + 1");
+        sqlite3_close(db);
+        QFile(file).open(QIODevice::ReadOnly);
+        // Held here still, so that a copy started now would be refused too.
+        QProcess refused;
+        refused.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), hardLink});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 1);
     }
 };
 
@@ -211,7 +261,7 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && QByteArray(argv[1]) == "--hold-lock") {
         QCoreApplication app(argc, argv);
-        return holdLock(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+        return holdLock(argc > 2 ? QByteArray(argv[2]) : QByteArray());
     }
     QApplication app(argc, argv);
     TestApplication test;

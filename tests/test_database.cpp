@@ -3,6 +3,7 @@
 #include "data/dm.h"
 #include "data/earlykey.h"
 #include "data/exception.h"
+#include "data/filename.h"
 #include "data/query.h"
 #include "data/schema.h"
 #include "data/statements.h"
@@ -63,12 +64,29 @@ private Q_SLOTS:
                                 "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False"));
     }
 
+    void connectionStringValuesSurviveOddFolders_data()
+    {
+        QTest::addColumn<QByteArray>("folder");  // as the system names it
+        QTest::addColumn<bool>("utf8");
+        QTest::newRow("separators") << QByteArray("/tmp/a;b=c; Mode=x\"'/") << true;
+        QTest::newRow("Chinese in UTF-8") << QByteArray("/tmp/\xe5\xaf\x86\xe7\xa0\x81\xf0\x9f\x98\x80/") << true;
+        QTest::newRow("Chinese in GBK") << QByteArray("/tmp/\xc3\xdc\xc2\xeb;\xb1\xbe/") << false;
+        // Cut short, overlong, a surrogate, beyond U+10FFFF, never UTF-8.
+        QTest::newRow("broken sequences")
+            << QByteArray("/tmp/\xe5\xaf/\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xff\xe5/") << false;
+    }
+
+    // The data file's path goes through the connection string, which is text, and comes back
+    // to the system as the very bytes it was; a folder in UTF-8 reads as its characters.
     void connectionStringValuesSurviveOddFolders()
     {
-        const QString folder = QStringLiteral("/tmp/a;b=c; Mode=x/");
-        const QString text = buildConnectionString(folder);
-        QVERIFY(text.contains(QStringLiteral(";Data Source=\"/tmp/a;b=c; Mode=x/Data/db.mzx\";Mode=")));
-        QCOMPARE(connectionStringValue(text, QStringLiteral("Data Source")), folder + QStringLiteral("Data/db.mzx"));
+        QFETCH(QByteArray, folder);
+        QFETCH(bool, utf8);
+        const QString name = decodeFileName(folder);
+        QCOMPARE(name == QString::fromUtf8(folder), utf8);
+        const QString text = buildConnectionString(name);
+        QCOMPARE(text.contains(QStringLiteral(";Data Source=\"")), folder.contains(';'));
+        QCOMPARE(encodeFileName(connectionStringValue(text, QStringLiteral("Data Source"))), folder + "Data/db.mzx");
         QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:Database Password")), QStringLiteral("qzk482"));
         QCOMPARE(connectionStringValue(text, QStringLiteral("Mode")), QStringLiteral("Share Deny None"));
         QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:SFP")), QStringLiteral("False"));
@@ -369,7 +387,7 @@ private Q_SLOTS:
         const auto runOnOneRow = [&](const QString& sql) {
             mySql = sql;
             try {
-                execSqlOnOneRow(&query, QStringLiteral("account"));
+                execSqlOnOneRow(&query, QStringLiteral("账户"));
             } catch (const EDatabaseError& e) {
                 return e.message();
             }
@@ -377,7 +395,7 @@ private Q_SLOTS:
         };
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))), QString());
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))),
-                 QStringLiteral("Row cannot be located for updating. The account no longer exists"));
+                 QStringLiteral("Row cannot be located for updating. 该账户已不存在"));
         QCOMPARE(runOnOneRow(QStringLiteral("insert into U_P(F2) values('c'),('d')")),
                  QStringLiteral("Key column information is insufficient or incorrect. "
                                 "Too many rows were affected by update"));

@@ -79,7 +79,7 @@ private Q_SLOTS:
     void init()
     {
         db_ = std::make_unique<TestProgram>();
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
     }
     void cleanup() { db_.reset(); }
 
@@ -391,8 +391,7 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         save(editor);
 
-        QCOMPARE(boxes.texts(),
-                 QStringList{QStringLiteral("Row cannot be located for updating. The account no longer exists.")});
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Row cannot be located for updating. 该账户已不存在.")});
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Stop);
         QVERIFY(editor->isVisible());
         QCOMPARE(texts(editor), typed);

@@ -370,7 +370,7 @@ private Q_SLOTS:
         Generator gen(kSeed + 1);
         FailureNote note{kSeed + 1};
         addHostileAccounts(db, gen, 5);
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         TADOQuery* list = frmMain->ADOQuery1;
         MessageBoxRecorder boxes;
         for (; note.n < kSaves; ++note.n) {

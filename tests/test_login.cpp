@@ -1,5 +1,5 @@
-// The login window: the last login shown at start, the password check, the login stamp, and
-// how closing the window ends the program.
+// The login window: the last login shown at start, the password check, the login stamp, a
+// login while the account list is still being read, and how closing the window ends the program.
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "forms/login.h"
@@ -163,6 +163,46 @@ private Q_SLOTS:
         QCOMPARE(Application::terminateRequests(), terminations);
     }
 
+    void loginWhileTheListIsStillComing_data()
+    {
+        QTest::addColumn<bool>("damaged");  // a page in the middle of the accounts cannot be read
+        QTest::newRow("a long list") << false;
+        QTest::newRow("a damaged page in the list") << true;
+    }
+
+    // The login window does not wait for the account list. A login at once stamps the login
+    // record and finds the list complete in the main window; where a page of the list cannot be
+    // read, the engine's error shows in a box and the grid stays empty, as after any list that
+    // fails, while the login goes on.
+    void loginWhileTheListIsStillComing()
+    {
+        QFETCH(bool, damaged);
+        constexpr int kAccounts = 20000;
+        Program program([&](TestDatabase& db) {
+            db.addAccounts(kAccounts);
+            QFile file(db.path());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            if (damaged && file.seek(file.size() / 2))
+                file.write(QByteArray(64, '\x55'));
+        });
+        program.type(QStringLiteral("admin"));
+        program.clickOpen();
+        QVERIFY(program.loggedIn());
+        QCOMPARE(program.loginRecord().value(2), QStringLiteral("1"));
+        const int listed = frmMain->ui.DBGrid1->model()->rowCount();
+        if (!damaged) {
+            QVERIFY(program.boxes.boxes().isEmpty());
+            QCOMPARE(listed, kAccounts);
+            QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：%1").arg(kAccounts));
+            return;
+        }
+        QCOMPARE(program.boxes.boxes().size(), 1);
+        QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
+        QVERIFY2(program.boxes.texts().first().contains(QStringLiteral("database")),
+                 qPrintable(program.boxes.texts().first()));
+        QCOMPARE(listed, 0);
+    }
+
     void enterInThePasswordIsTheSameAsOpen()
     {
         Program program;
@@ -184,8 +224,7 @@ private Q_SLOTS:
                                  << QStringLiteral("stamp refused");
         // A stamp that changes no record is no stamp.
         QTest::newRow("skipped") << QStringLiteral("SELECT RAISE(IGNORE)")
-                                 << QStringLiteral(
-                                        "Row cannot be located for updating. The login record no longer exists.");
+                                 << QStringLiteral("Row cannot be located for updating. 该登录记录已不存在.");
     }
 
     void failedStampKeepsTheLoginWindow()

@@ -132,7 +132,7 @@ private Q_SLOTS:
         d.type(QStringLiteral("admin"), QStringLiteral("new"), QStringLiteral("new"));
         d.save();
         QCOMPARE(d.boxes.texts(),
-                 QStringList{QStringLiteral("Row cannot be located for updating. The login record no longer exists.")});
+                 QStringList{QStringLiteral("Row cannot be located for updating. 该登录记录已不存在.")});
         QCOMPARE(d.boxes.boxes().first().icon, Dialogs::Icon::Stop);
         QCOMPARE(Application::terminateRequests(), terminations);
         QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("new"));

@@ -150,7 +150,7 @@ private Q_SLOTS:
 
     void emptyListPrintsNothing()
     {
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         MessageBoxRecorder boxes;
         QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
         QVERIFY(opened_.isEmpty());
@@ -177,7 +177,7 @@ private Q_SLOTS:
                 .mid(0, accounts);
         for (const QStringList& row : rows)
             db_->addAccount(row[0], row[1], row[2], row[3], row[4]);
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         QCOMPARE(print(), expectedLines(rows));
         QCOMPARE(printouts().size(), 1);
         QCOMPARE(opened_.first(), QUrl::fromLocalFile(documents() + u'/' + printouts().first()));
@@ -200,7 +200,7 @@ private Q_SLOTS:
         };
         for (const QStringList& row : rows)
             db_->addAccount(row[0], row[1], row[2], row[3], row[4]);
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         QTest::keyClicks(frmMain->ui.Edit1, u"mail"_s);
         QTest::mouseClick(frmMain->ui.BitBtn1, Qt::LeftButton);
         frmMain->DBGrid1TitleClick(frmMain->ui.DBGrid1->column(2));
@@ -218,7 +218,7 @@ private Q_SLOTS:
     void aPrintoutNoViewerShowsIsNamedInANotice()
     {
         db_->addAccount(u"2024-03-01"_s, u"mail"_s, u"me"_s);
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         viewerStarts_ = false;
         MessageBoxRecorder boxes;
         QTest::mouseClick(frmMain->ui.BitBtn2, Qt::LeftButton);
@@ -279,7 +279,7 @@ private Q_SLOTS:
     {
         QFETCH(int, accounts);
         db_->addAccounts(accounts);
-        frmMain = new TfrmMain;
+        TestProgram::makeMainWindow();
         struct rlimit normal;
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &normal), 0);
         std::signal(SIGXFSZ, SIG_IGN);

@@ -1,10 +1,14 @@
 // The real program when things go wrong around it: its data file missing, removed, made
-// read-only, truncated, overwritten or locked with another key; the process killed in the
-// middle of saving or crashing; a second copy, from this session or another, and a copy killed
-// while holding the locks. Each time the user gets a clear error box, the program goes on,
-// nothing saved is lost, and no secret is left in a core file.
+// read-only, truncated, overwritten or locked with another key; its folder named in GBK; the
+// process killed in the middle of saving or crashing; a second copy, from this session or
+// another or through a hard link, and a copy killed while holding the locks; a desktop without
+// a session bus. Each time the user gets a clear error box, the program goes on, nothing saved
+// is lost, no secret is left in a core file, and nothing of the program runs or holds its files
+// after it.
 #include "data/schema.h"
 #include "tests/driver/remote.h"
+#include "tests/fixture.h"
+#include "tests/xdisplay.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,6 +162,22 @@ QString procLine(const QString& file, const QString& start)
     return QString();
 }
 
+// The processes that carry this runtime folder in their environment: a program started with
+// it, and everything that program started.
+QList<int> processesWithRuntime(const QString& runtime)
+{
+    const QByteArray wanted = "XDG_RUNTIME_DIR=" + QFile::encodeName(runtime);
+    QList<int> found;
+    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isProcess = false;
+        const int pid = entry.toInt(&isProcess);
+        QFile environment(u"/proc/"_s + entry + u"/environ"_s);
+        if (isProcess && environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(wanted))
+            found << pid;
+    }
+    return found;
+}
+
 }  // namespace
 
 class ProgramFaultsTest : public QObject {
@@ -268,55 +288,80 @@ private slots:
         }
     }
 
-    void secondCopyWarnsAndLeavesTheFirstAlone()
+    void secondCopyOnTheSameFileWarns_data()
     {
-        ProgramCopy copy;
-        RemoteProgram first(copy);
-        first.start();
-        logIn(first);
-
-        RemoteProgram second(copy);
-        startsOnlyToWarn(second);
-
-        addAccount(first, u"still here"_s);
-        QCOMPARE(accountNames(copy), QStringList{u"still here"_s});
+        QTest::addColumn<bool>("anotherSession");  // a home and a runtime folder of its own
+        QTest::addColumn<bool>("hardLink");        // its own folder, whose Data/db.mzx is a hard link
+        QTest::newRow("same folder, same session") << false << false;
+        QTest::newRow("same folder, another session") << true << false;
+        QTest::newRow("hard link, another session") << true << true;
     }
 
-    // Another session has its own per-user lock, and is kept out by the data file's lock; a
-    // copy on another file is not. Once the first copy is killed, the file is free again.
-    void copyFromAnotherSessionOnTheSameFileWarns()
+    // A second copy on the file the first one has open warns and ends, however it reaches the
+    // file; the first goes on saving. Once the first copy is killed, the file is free again, and
+    // nothing of the lock is left beside it.
+    void secondCopyOnTheSameFileWarns()
     {
+        QFETCH(bool, anotherSession);
+        QFETCH(bool, hardLink);
         ProgramCopy copy;
+        ProgramCopy linked;
+        if (hardLink) {
+            QVERIFY(QFile::remove(linked.database()));
+            QCOMPARE(::link(QFile::encodeName(copy.database()).constData(),
+                            QFile::encodeName(linked.database()).constData()),
+                     0);
+        }
+        const Session session;
+        const RemoteProgram::Options options = anotherSession ? session.options() : RemoteProgram::Options();
+        const ProgramCopy& secondCopy = hardLink ? linked : copy;
         RemoteProgram first(copy);
         first.start();
         logIn(first);
         addAccount(first, u"first"_s);
 
-        const Session session;
-        RemoteProgram second(copy, session.options());
+        RemoteProgram second(secondCopy, options);
         startsOnlyToWarn(second);
-
-        ProgramCopy otherFile;
-        RemoteProgram other(otherFile);
-        other.start();
-        logIn(other);
-        QCOMPARE(other.call({u"box"_s}), QStringList());
-        other.kill();
 
         addAccount(first, u"still here"_s);
         QCOMPARE(accountNames(copy), (QStringList{u"first"_s, u"still here"_s}));
         first.kill();
-        QVERIFY(QFile::exists(copy.database() + u".lock"_s));
-        RemoteProgram next(copy, session.options());
+        QCOMPARE(QDir(QFileInfo(copy.database()).path()).entryList(QDir::Files), QStringList{u"db.mzx"_s});
+        RemoteProgram next(secondCopy, options);
         next.start();
         logIn(next);
         QCOMPARE(next.call({u"box"_s}), QStringList());
         QCOMPARE(next.rowCount(u"frmMain/DBGrid1"_s), 2);
     }
 
-    // No lock can be made beside the file in a read-only folder, and no copy can write there
-    // either: the program starts, reads the file, and tells of the trouble when it writes.
-    void readOnlyDataFolderStillStarts()
+    // A program folder whose name is not UTF-8 (an archive unpacked with GBK names): the
+    // program opens the file beside it, logs in and saves there as anywhere else.
+    void folderNamedInGbkOpensTheFileBesideIt()
+    {
+        ProgramCopy copy;
+        // The folder gets its GBK name (密码本), and its old name leads there, so that the test
+        // reaches the files as before while the program finds itself in the GBK folder.
+        const QByteArray folder = QFile::encodeName(copy.root()) + "/\xc3\xdc\xc2\xeb\xb1\xbe";
+        const QByteArray program = QFile::encodeName(copy.folder()).chopped(1);
+        QCOMPARE(::rename(program.constData(), folder.constData()), 0);
+        QCOMPARE(::symlink(folder.constData(), program.constData()), 0);
+        // Named back before the copy goes, which cannot remove what it cannot name.
+        const auto namedBack = qScopeGuard([&] {
+            ::unlink(program.constData());
+            ::rename(folder.constData(), program.constData());
+        });
+        RemoteProgram first(copy);
+        first.start();
+        logIn(first);
+        QCOMPARE(first.call({u"box"_s}), QStringList());
+        addAccount(first, u"saved beside it"_s);
+        QCOMPARE(accountNames(copy), QStringList{u"saved beside it"_s});
+    }
+
+    // In a read-only Data folder the engine can make no journal beside the file: the program
+    // starts and reads the file, but the login, which must write its stamp, is an error box,
+    // and the login window stays.
+    void readOnlyDataFolderStartsButCannotLogIn()
     {
         ProgramCopy copy;
         const RemoteProgram::Options options = asOrdinaryUser(copy);
@@ -334,7 +379,9 @@ private slots:
         program.click(u"frmLogin/BitBtn1"_s);
         const QStringList box = program.waitBox();
         QVERIFY2(box.value(1).contains(u"unable to open database file"_s), qPrintable(box.join(u" / "_s)));
-        QVERIFY(!QFile::exists(copy.database() + u".lock"_s));
+        program.answer(u"OK"_s);
+        QVERIFY(program.visible(u"frmLogin/Edit1"_s));
+        QVERIFY(!program.visible(u"frmMain"_s));
     }
 
     // While it runs, the program is not dumpable (its /proc files then belong to root rather
@@ -369,6 +416,53 @@ private slots:
             QCOMPARE(QDir(copy.home()).entryList(QDir::Files), before);
         else
             qInfo("core_pattern \"%s\" writes no core file here to look for", qPrintable(pattern));
+    }
+
+    // On an X desktop without a session bus, the program starts none that outlives it, and a
+    // browser it starts holds none of its files or locks: while that browser still runs, the
+    // program starts again without a warning.
+    void leavesNothingRunningOrLockedBehind()
+    {
+        const VirtualDisplay x;
+        if (x.name().isEmpty())
+            QSKIP("Xvfb could not be started");
+        ProgramCopy copy;
+        // Whatever this test leaves running carries the copy's runtime folder.
+        const auto endLeftovers = qScopeGuard([&] {
+            for (const int pid : processesWithRuntime(copy.runtime()))
+                ::kill(pid, SIGKILL);
+        });
+        // The desktop's opener: notes its process and the files it inherited, then stays open
+        // as a browser would.
+        const QString bin = copy.root() + u"/bin"_s;
+        QVERIFY(QDir().mkpath(bin));
+        QFile opener(bin + u"/xdg-open"_s);
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write(
+            "#!/bin/sh\necho $$ > \"$0.pid\"\nls -l /proc/$$/fd > \"$0.tmp\"\nmv \"$0.tmp\" \"$0.fds\"\n"
+            "exec sleep 60\n");
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        RemoteProgram::Options options;
+        options.environment = {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + x.name(),
+                               u"PATH="_s + bin + u':' + qEnvironmentVariable("PATH"), u"DBUS_SESSION_BUS_ADDRESS"_s};
+        RemoteProgram first(copy, options);
+        first.start();
+        first.waitVisible(u"frmLogin/Edit1"_s);
+        first.click(u"frmLogin/Label3"_s);
+        QVERIFY(first.waitUntil([&] { return QFile::exists(opener.fileName() + u".fds"_s); }));
+        const int browser = fileText(opener.fileName() + u".pid"_s).trimmed().toInt();
+        const QString inherited = fileText(opener.fileName() + u".fds"_s);
+        QVERIFY2(!inherited.contains(u"db.mzx"_s) && !inherited.contains(u"MzPwdBook"_s), qPrintable(inherited));
+
+        first.click(u"frmLogin/BitBtn2"_s);
+        QVERIFY(first.waitForExit());
+        QCOMPARE(processesWithRuntime(copy.runtime()), QList<int>{browser});
+
+        RemoteProgram next(copy, options);
+        next.start();
+        logIn(next);
+        QCOMPARE(next.call({u"box"_s}), QStringList());
     }
 
     // A copy killed while it holds the lock leaves it behind; the next start takes it over.

@@ -56,6 +56,14 @@ private Q_SLOTS:
         // The dates set at creation are the program's: no condition is on yet.
         QVERIFY(!ui().CheckBox1->isChecked());
         QVERIFY(!ui().CheckBox2->isChecked());
+        // A check box answers a click at the right end of its size too, beyond its caption.
+        for (QCheckBox* box : {ui().CheckBox1, ui().CheckBox2}) {
+            const QPoint rightEnd(box->width() - 2, box->height() / 2);
+            QTest::mouseClick(box, Qt::LeftButton, {}, rightEnd);
+            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
+            QTest::mouseClick(box, Qt::LeftButton, {}, rightEnd);
+            QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+        }
         for (QWidget* notTabbed : QList<QWidget*>{ui().CheckBox1, ui().CheckBox2, ui().DBGrid1})
             QVERIFY2(!(notTabbed->focusPolicy() & Qt::TabFocus), qPrintable(notTabbed->objectName()));
 

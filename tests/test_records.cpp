@@ -153,7 +153,7 @@ private Q_SLOTS:
         boxes.answerNext(Button::Yes);
         frmMain->ui.SpeedButton3->click();
         QCOMPARE(boxes.texts(), (QStringList{u"确认要删除账户信息吗？该删除将不可恢复！"_s,
-                                             u"Row cannot be located for updating. The account no longer exists."_s}));
+                                             u"Row cannot be located for updating. 该账户已不存在."_s}));
         QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
         QCOMPARE(stored(), expected);
         QCOMPARE(listed(0), shown);
@@ -201,6 +201,46 @@ private Q_SLOTS:
             freeClosedEditors();
             QVERIFY(frmMain->findChildren<TfrmC*>().isEmpty());
         }
+    }
+
+    void modifyKeepsStoredTextsBeyondTheLimits_data()
+    {
+        QTest::addColumn<int>("erased");     // characters erased from the end of each field
+        QTest::addColumn<QString>("typed");  // then typed at its end
+        QTest::newRow("saved untouched") << 0 << QString();
+        QTest::newRow("typed into") << 0 << u"zz"_s;
+        QTest::newRow("erased") << 3 << QString();
+        QTest::newRow("erased and typed again") << 2 << u"zzz"_s;
+    }
+
+    // Texts longer than the editor's limits (another tool or an older file can hold them) come
+    // into the editor whole and are saved whole; typing never makes them longer, erasing works.
+    void modifyKeepsStoredTextsBeyondTheLimits()
+    {
+        QFETCH(int, erased);
+        QFETCH(QString, typed);
+        const QStringList stored{QString(60, u'名'), QString(51, u'u'), QString(55, u'p'), QString(250, u'述')};
+        db_->addAccount(u"2024-01-05"_s, stored[0], stored[1], stored[2], stored[3]);
+        TestProgram::showMainWindow();
+        MessageBoxRecorder boxes;
+        const QStringList seen = runEditorCommand(
+            [] { frmMain->ui.SpeedButton2->click(); },
+            [&](TfrmC* editor) {
+                for (QLineEdit* edit : {editor->ui.Edit1, editor->ui.Edit2, editor->ui.Edit3, editor->ui.Edit4}) {
+                    edit->setFocus();
+                    edit->end(false);
+                    for (int i = 0; i < erased; ++i)
+                        QTest::keyClick(edit, Qt::Key_Backspace);
+                    QTest::keyClicks(edit, typed);
+                }
+                editor->ui.BitBtn1->click();
+            });
+        QCOMPARE(seen.mid(3), stored);
+        QStringList saved;
+        for (const QString& text : stored)
+            saved << (text.chopped(erased) + typed).left(text.size());
+        QCOMPARE(db_->rows(u"select F2,F3,F4,F5 from U_P"_s).value(0), saved);
+        QCOMPARE(boxes.texts(), QStringList{u"恭喜！恭喜！ 账户信息 保存成功！"_s});
     }
 
     void popupMenuActsOnTheRowUnderThePointer()

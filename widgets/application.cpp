@@ -1,8 +1,12 @@
 // The application as the windows see it (see application.h).
 #include "widgets/application.h"
 
+#include "data/filename.h"
+
 #include <QApplication>
 #include <QDialog>
+#include <climits>
+#include <unistd.h>
 
 namespace Application {
 
@@ -45,11 +49,18 @@ void Terminate()
 
 int terminateRequests() { return terminateCount; }
 
+// From the bytes of the executable's path: Qt reads that path as UTF-8 text and has no folder
+// to give when its name is not.
 QString exeFolder()
 {
     if (!exeFolderForTesting.isEmpty())
         return exeFolderForTesting;
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || length == ssize_t(sizeof path))
+        return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    const QByteArray file(path, length);
+    return decodeFileName(file.left(file.lastIndexOf('/') + 1));
 }
 
 void setExeFolderForTesting(const QString& folder)

@@ -21,6 +21,7 @@ int terminateRequests();
 namespace Application {
 
 // The folder of the running executable, with a trailing "/": the database file lives below it.
+// A folder whose name is not UTF-8 comes with its bytes kept (data/filename.h).
 QString exeFolder();
 
 // Makes exeFolder() answer another folder, so that tests work on their own database files.

@@ -1,7 +1,9 @@
 // A length limit counted in characters (see characterlimit.h).
 #include "widgets/characterlimit.h"
 
+#include <QLineEdit>
 #include <QTextBoundaryFinder>
+#include <algorithm>
 
 namespace {
 
@@ -36,7 +38,7 @@ qsizetype cutBefore(const QString& text, qsizetype end, qsizetype& excess)
 // that is not enough, from the end.
 QValidator::State CharacterLimit::validate(QString& input, int& pos) const
 {
-    qsizetype excess = characterCount(input) - limit_;
+    qsizetype excess = characterCount(input) - allowed_;
     if (excess > 0 && pos > 0) {
         const qsizetype start = cutBefore(input, pos, excess);
         input.remove(start, pos - start);
@@ -45,4 +47,12 @@ QValidator::State CharacterLimit::validate(QString& input, int& pos) const
     if (excess > 0)
         input.truncate(cutBefore(input, input.size(), excess));
     return Acceptable;
+}
+
+void CharacterLimit::setStoredText(QLineEdit* edit, const QString& text)
+{
+    // The edit's own validator: made for it, so changing it is changing what the edit owns.
+    if (auto* limit = const_cast<CharacterLimit*>(dynamic_cast<const CharacterLimit*>(edit->validator())))
+        limit->allowed_ = std::max<qsizetype>(limit->limit_, characterCount(text));
+    edit->setText(text);
 }

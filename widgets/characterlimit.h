@@ -5,19 +5,30 @@
 //
 // Code points are counted rather than clusters because the limit also bounds what a field
 // holds: one cluster can carry hundreds of combining marks.
+//
+// The limit holds for what the user types and pastes, never for what the file already holds:
+// a stored text longer than the limit comes into its edit whole (setStoredText), and the edit
+// then takes up to that many characters, so that saving it untouched keeps every one of them.
 #pragma once
 
 #include <QValidator>
+
+class QLineEdit;
 
 // What goes beyond the limit is dropped from the end of what was just typed, pasted or set, as
 // a plain length limit does, whole grapheme clusters at a time: the cursor stands right after
 // the text that is kept.
 class CharacterLimit : public QValidator {
 public:
-    CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit), allowed_(limit) {}
 
     State validate(QString& input, int& pos) const override;
 
+    // Puts a stored text into edit whole, however long, and lets edit hold up to as many
+    // characters as that text has (and never fewer than its limit) until the next stored text.
+    static void setStoredText(QLineEdit* edit, const QString& text);
+
 private:
     int limit_;
+    qsizetype allowed_;
 };

@@ -91,8 +91,12 @@ RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(c
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MZ_DRIVER_PATH));
         env.insert(QStringLiteral("MZ_DRIVER_SOCKET"), copy.root() + QStringLiteral("/driver.sock"));
     }
-    for (const QString& pair : options_.environment)
-        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    for (const QString& pair : options_.environment) {
+        if (pair.contains(QLatin1Char('=')))
+            env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        else
+            env.remove(pair);
+    }
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(copy.home());
     process_.setProcessChannelMode(QProcess::MergedChannels);

@@ -43,7 +43,7 @@ struct RemoteError : std::runtime_error {
 class RemoteProgram {
 public:
     struct Options {
-        QStringList environment;    // extra NAME=value pairs
+        QStringList environment;    // extra NAME=value pairs; a NAME alone is taken out
         std::optional<uid_t> user;  // run as this user (and its group) instead of ours
         std::optional<gid_t> group;
         bool driven = true;  // preload the driver
