@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QThread>
 #include <arpa/inet.h>
 #include <grp.h>
@@ -15,6 +16,7 @@
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 
@@ -36,7 +38,8 @@ ProgramCopy::ProgramCopy()
     for (const char* folder : {"program", "home/Documents", "runtime"})
         top.mkpath(QLatin1String(folder));
     QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program()))
+    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program())
+        || !QFile::copy(QStringLiteral(MZ_BANNER_PATH), folder() + QStringLiteral("mzbanner")))
         throw RemoteError("cannot copy the program");
     if (QProcess::execute(QStringLiteral(MKDB_PATH), {database()}) != 0)
         throw RemoteError("the build tool made no database");
@@ -223,6 +226,7 @@ struct HeldSite::State {
     mutable std::mutex mutex;
     QStringList paths;
     std::vector<int> clients;
+    QHash<QString, QByteArray> answers;  // whole HTTP answers, by address
 };
 
 namespace {
@@ -235,6 +239,20 @@ QString requestPath(int client)
         return QString();
     const QByteArray request(buffer, int(n));
     return QString::fromLatin1(request.split(' ').value(1));
+}
+
+// Sends the whole answer, unless the program hangs up or stops reading for seconds.
+void answer(int client, const QByteArray& bytes)
+{
+    const timeval patience{5, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(client, bytes.constData() + sent, std::size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+    ::close(client);
 }
 
 }  // namespace
@@ -257,11 +275,26 @@ HeldSite::HeldSite() : state_(std::make_unique<State>())
             if (client < 0)
                 return;
             const QString path = requestPath(client);
-            std::lock_guard lock(s.mutex);
+            std::unique_lock lock(s.mutex);
             s.paths << path;
-            s.clients.push_back(client);
+            const auto served = s.answers.constFind(path);
+            if (served == s.answers.cend()) {
+                s.clients.push_back(client);
+                continue;
+            }
+            const QByteArray bytes = served.value();
+            lock.unlock();
+            answer(client, bytes);
         }
     });
+}
+
+void HeldSite::serve(const QString& address, const QByteArray& mediaType, const QByteArray& body)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: " + mediaType + "\r\nContent-Length: "
+                            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+    std::lock_guard lock(state_->mutex);
+    state_->answers.insert(address, head + body);
 }
 
 HeldSite::~HeldSite()

@@ -89,9 +89,10 @@ private:
 };
 
 // A stand-in for the maker's web site on a local port that takes every request and answers
-// none of them: a banner page that never finishes loading. The program is told through its
-// environment (proxyEnvironment()) to use it as its web proxy, which Qt's network access does
-// by default on Linux, so every page address comes to it whole ("http://host/page").
+// only those for the files it was given: any other banner page never finishes loading. The
+// program is told through its environment (proxyEnvironment()) to use it as its web proxy,
+// which Qt's network access does by default on Linux, so every address of every host comes to
+// it whole ("http://host/page").
 class HeldSite {
 public:
     HeldSite();
@@ -99,6 +100,8 @@ public:
     HeldSite(const HeldSite&) = delete;
     HeldSite& operator=(const HeldSite&) = delete;
 
+    // From now on, a request for this address ("http://host/path") gets this file.
+    void serve(const QString& address, const QByteArray& mediaType, const QByteArray& body);
     QStringList proxyEnvironment() const;  // http_proxy=..., no_proxy=
     QStringList requestedPaths() const;
 
