@@ -126,14 +126,14 @@ QString exceeded(const QByteArray& html)
     if (startTags(html) > kMaxBoxes)
         return QStringLiteral("more than %1 tags").arg(kMaxBoxes);
     Arena arena;
-    void* reserved = ::mmap(nullptr, kParserBudget, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                            -1, 0);
+    void* reserved =
+        ::mmap(nullptr, kParserBudget, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (reserved == MAP_FAILED)
         return QStringLiteral("no memory to parse the page");
     arena.begin = static_cast<char*>(reserved);
     const GumboOutput* output = parse(arena, html);
-    const QString why = output ? measure(output->document)
-                               : QStringLiteral("more than %1 bytes of parsed document").arg(kParserBudget);
+    const QString why =
+        output ? measure(output->document) : QStringLiteral("more than %1 bytes of parsed document").arg(kParserBudget);
     ::munmap(reserved, kParserBudget);
     return why;
 }

@@ -74,12 +74,11 @@ std::vector<Rule> rules()
     // No reach into another process: its memory, its descriptors, its signals, its limits and
     // its scheduling (the password book above all). Signals go to the helper's own process
     // id, the rest to "this process" (0) only.
-    always({"ptrace", "process_vm_readv", "process_vm_writev", "kcmp", "pidfd_open", "pidfd_getfd",
-            "pidfd_send_signal", "migrate_pages", "move_pages", "tkill"});
+    always({"ptrace", "process_vm_readv", "process_vm_writev", "kcmp", "pidfd_open", "pidfd_getfd", "pidfd_send_signal",
+            "migrate_pages", "move_pages", "tkill"});
     for (const char* call : {"kill", "tgkill", "rt_sigqueueinfo", "rt_tgsigqueueinfo"})
         refused.push_back({call, {SCMP_A0(SCMP_CMP_NE, self)}});
-    for (const char* call :
-         {"prlimit64", "sched_setaffinity", "sched_setscheduler", "sched_setparam", "sched_setattr"})
+    for (const char* call : {"prlimit64", "sched_setaffinity", "sched_setscheduler", "sched_setparam", "sched_setattr"})
         refused.push_back({call, {SCMP_A0(SCMP_CMP_NE, 0)}});
     constexpr scmp_datum_t kIoPriorityOfProcess = 1;  // IOPRIO_WHO_PROCESS
     for (const auto& [call, ofProcess] :
@@ -97,10 +96,41 @@ std::vector<Rule> rules()
             refused.push_back({call, {scmp_arg_cmp{unsigned(flags), SCMP_CMP_MASKED_EQ, flag, flag}}});
     }
     refused.push_back({"openat2", {}, ENOSYS});
-    always({"creat", "open_by_handle_at", "name_to_handle_at", "unlink", "unlinkat", "rename", "renameat", "renameat2",
-            "mkdir", "mkdirat", "rmdir", "link", "linkat", "symlink", "symlinkat", "chmod", "fchmod", "fchmodat",
-            "chown", "fchown", "fchownat", "lchown", "truncate", "utime", "utimes", "utimensat", "futimesat",
-            "setxattr", "lsetxattr", "fsetxattr", "removexattr", "lremovexattr", "fremovexattr", "mknod", "mknodat"});
+    always({"creat",
+            "open_by_handle_at",
+            "name_to_handle_at",
+            "unlink",
+            "unlinkat",
+            "rename",
+            "renameat",
+            "renameat2",
+            "mkdir",
+            "mkdirat",
+            "rmdir",
+            "link",
+            "linkat",
+            "symlink",
+            "symlinkat",
+            "chmod",
+            "fchmod",
+            "fchmodat",
+            "chown",
+            "fchown",
+            "fchownat",
+            "lchown",
+            "truncate",
+            "utime",
+            "utimes",
+            "utimensat",
+            "futimesat",
+            "setxattr",
+            "lsetxattr",
+            "fsetxattr",
+            "removexattr",
+            "lremovexattr",
+            "fremovexattr",
+            "mknod",
+            "mknodat"});
     // No sockets but the internet's (and the routing table's, which name lookups read): no
     // local socket to the display, the session bus or any other program.
     for (scmp_datum_t family = 0; family < AF_MAX; ++family)
@@ -112,12 +142,15 @@ std::vector<Rule> rules()
     for (scmp_datum_t request : {TIOCSTI, TIOCLINUX})
         refused.push_back({"ioctl", {SCMP_A1(SCMP_CMP_MASKED_EQ, 0xffffffff, request)}});
     // None of the kernel's rarer doors.
-    always({"bpf", "perf_event_open", "userfaultfd", "io_uring_setup", "io_uring_enter", "io_uring_register", "keyctl",
-            "add_key", "request_key", "init_module", "finit_module", "delete_module", "kexec_load", "kexec_file_load",
-            "reboot", "setns", "unshare", "mount", "umount2", "pivot_root", "chroot", "swapon", "swapoff", "acct",
-            "quotactl", "syslog", "vhangup", "iopl", "ioperm", "modify_ldt", "settimeofday", "clock_settime",
-            "clock_adjtime", "adjtimex", "sethostname", "setdomainname", "fanotify_init", "open_tree", "move_mount",
-            "fsopen", "fsconfig", "fsmount", "fspick", "mount_setattr", "lookup_dcookie"});
+    always(
+        {"bpf",           "perf_event_open", "userfaultfd",   "io_uring_setup", "io_uring_enter", "io_uring_register",
+         "keyctl",        "add_key",         "request_key",   "init_module",    "finit_module",   "delete_module",
+         "kexec_load",    "kexec_file_load", "reboot",        "setns",          "unshare",        "mount",
+         "umount2",       "pivot_root",      "chroot",        "swapon",         "swapoff",        "acct",
+         "quotactl",      "syslog",          "vhangup",       "iopl",           "ioperm",         "modify_ldt",
+         "settimeofday",  "clock_settime",   "clock_adjtime", "adjtimex",       "sethostname",    "setdomainname",
+         "fanotify_init", "open_tree",       "move_mount",    "fsopen",         "fsconfig",       "fsmount",
+         "fspick",        "mount_setattr",   "lookup_dcookie"});
     return refused;
 }
 

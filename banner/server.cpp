@@ -99,14 +99,16 @@ void Server::take(const RequestHeader& request, const QByteArray& url)
     if (!view.page || view.page->url() != address) {
         view.page = std::make_unique<BannerPage>(address, size);
         // Answered from the event loop, never from inside the page's own work.
-        connect(view.page.get(), &BannerPage::stateChanged, this, [this, id = view.id] { answer(id); },
-                Qt::QueuedConnection);
+        connect(
+            view.page.get(), &BannerPage::stateChanged, this, [this, id = view.id] { answer(id); },
+            Qt::QueuedConnection);
     }
     view.serial = request.serial;
     view.waiting = true;
     view.partialSent = false;
     view.size = size;
-    view.pixels = QSize(int(scaled(request.width, request.scaleMilli)), int(scaled(request.height, request.scaleMilli)));
+    view.pixels =
+        QSize(int(scaled(request.width, request.scaleMilli)), int(scaled(request.height, request.scaleMilli)));
     answer(view.id);
 }
 

@@ -94,7 +94,8 @@ QSize BannerHelper::Request::pixels() const
 BannerHelper::Request BannerHelper::requestFor(const QUrl& url, const QSize& size, qreal devicePixelRatio)
 {
     Request request{url, size.boundedTo(QSize(kMaxCssWidth, kMaxCssHeight)).expandedTo(QSize(1, 1))};
-    request.scaleMilli = quint32(std::clamp(std::lround(devicePixelRatio * 1000), long(kMinScaleMilli), long(kMaxScaleMilli)));
+    request.scaleMilli =
+        quint32(std::clamp(std::lround(devicePixelRatio * 1000), long(kMinScaleMilli), long(kMaxScaleMilli)));
     // The largest size at the smallest scale fits, so this ends.
     while (qint64(request.pixels().width()) * request.pixels().height() > kMaxPixels)
         request.scaleMilli = std::max(kMinScaleMilli, request.scaleMilli - 50);
@@ -185,8 +186,10 @@ void BannerHelper::start()
     connect(process, &QProcess::started, this, [this] { process_->write(std::exchange(queued_, QByteArray())); });
     connect(process, &QProcess::readyReadStandardOutput, this, &BannerHelper::readReplies);
     // From the event loop, and only while this process is the helper.
-    connect(process, &QProcess::errorOccurred, process, [this] { fail(); }, Qt::QueuedConnection);
-    connect(process, &QProcess::finished, process, [this] { fail(); }, Qt::QueuedConnection);
+    connect(
+        process, &QProcess::errorOccurred, process, [this] { fail(); }, Qt::QueuedConnection);
+    connect(
+        process, &QProcess::finished, process, [this] { fail(); }, Qt::QueuedConnection);
     process->start();
 }
 

@@ -95,10 +95,7 @@ QList<HostilePage> hostilePages()
     };
 }
 
-QString address(const QString& path)
-{
-    return path.startsWith(u"http"_s) ? path : Website::page(path).toString();
-}
+QString address(const QString& path) { return path.startsWith(u"http"_s) ? path : Website::page(path).toString(); }
 
 // The peak of the process's resident memory, in MiB.
 double peakMiB(qint64 pid)
@@ -119,7 +116,8 @@ struct Copy {
             site.serve(address(banner), "text/html", page.html);
         for (const File& file : page.files)
             site.serve(address(file.path), file.type, file.body);
-        program = std::make_unique<RemoteProgram>(copy, RemoteProgram::Options{{site.proxyEnvironment()}, {}, {}, true});
+        program =
+            std::make_unique<RemoteProgram>(copy, RemoteProgram::Options{{site.proxyEnvironment()}, {}, {}, true});
     }
 
     bool asked(const QString& part) const { return site.requestedPaths().join(u' ').contains(part); }
@@ -161,26 +159,30 @@ private slots:
             const QByteArray name = copy->page.name;
             program.waitVisible(u"frmLogin/Edit1"_s);
             program.keys(u"adm"_s);
-            const qint64 keysMs =
-                timeUntil(program, [&] { return program.text(u"frmLogin/Edit1"_s) == u"adm"_s; }, kPromptMs);
+            const qint64 keysMs = timeUntil(
+                program, [&] { return program.text(u"frmLogin/Edit1"_s) == u"adm"_s; }, kPromptMs);
             QVERIFY2(keysMs >= 0, (name + ": the login window did not take keys").constData());
             // The helper has the page in hand while the user logs in and opens the editor.
             QVERIFY2(program.waitUntil([&] { return copy->asked(kBannerPages[0]); }),
                      (name + ": no banner asked for").constData());
             program.keys(u"in"_s);
             program.click(u"frmLogin/BitBtn1"_s);
-            const qint64 loginMs =
-                timeUntil(program, [&] { return program.visible(u"frmMain/DBGrid1"_s); }, kPromptMs);
+            const qint64 loginMs = timeUntil(
+                program, [&] { return program.visible(u"frmMain/DBGrid1"_s); }, kPromptMs);
             QVERIFY2(loginMs >= 0, (name + ": the main window did not come").constData());
             program.click(u"frmMain/SpeedButton1"_s);
-            QVERIFY2(timeUntil(program, [&] { return program.visible(u"frmC/Edit1"_s); }, kPromptMs) >= 0,
+            QVERIFY2(timeUntil(
+                         program, [&] { return program.visible(u"frmC/Edit1"_s); }, kPromptMs)
+                         >= 0,
                      (name + ": the editor did not open").constData());
             QVERIFY2(program.waitUntil([&] { return copy->asked(kBannerPages[2]); }),
                      (name + ": no editor banner asked for").constData());
             program.typeInto(u"frmC/Edit1"_s, u"typed while the banner loads"_s);
             QCOMPARE(program.text(u"frmC/Edit1"_s), u"typed while the banner loads"_s);
             program.click(u"frmC/BitBtn2"_s);
-            QVERIFY2(timeUntil(program, [&] { return !program.visible(u"frmC/Edit1"_s); }, kPromptMs) >= 0,
+            QVERIFY2(timeUntil(
+                         program, [&] { return !program.visible(u"frmC/Edit1"_s); }, kPromptMs)
+                         >= 0,
                      (name + ": the editor did not close").constData());
             qInfo("%s: keys shown after %lld ms, main window %lld ms after the login click", name.constData(), keysMs,
                   loginMs);
