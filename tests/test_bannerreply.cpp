@@ -94,29 +94,29 @@ private Q_SLOTS:
         QByteArray notAReply = whole;
         notAReply[0] = 'X';
         const QByteArray longUrl(kUrlLimit + 1, 'a');
-        QByteArray overLinkBytes = bytesOf(ReplyHeader{kReplyMagic, kView, kSerial, ReplyStatus::Complete, 20, 8, 1,
-                                                       kMaxLinkBytes + 1});
-        const QByteArray manyLinks = bytesOf(
-            ReplyHeader{kReplyMagic, kView, kSerial, ReplyStatus::Complete, 20, 8, kLinkLimit + 1,
-                        std::uint32_t((kLinkLimit + 1) * sizeof(LinkHeader))});
+        QByteArray overLinkBytes =
+            bytesOf(ReplyHeader{kReplyMagic, kView, kSerial, ReplyStatus::Complete, 20, 8, 1, kMaxLinkBytes + 1});
+        const QByteArray manyLinks =
+            bytesOf(ReplyHeader{kReplyMagic, kView, kSerial, ReplyStatus::Complete, 20, 8, kLinkLimit + 1,
+                                std::uint32_t((kLinkLimit + 1) * sizeof(LinkHeader))});
         QByteArray unequalLinks = picture(ReplyStatus::Complete, kPixels, {link(0, 0, 1, 1, "http://a/")});
         unequalLinks[28] = char(unequalLinks[28] + 1);  // one byte more than the links hold
         const qint64 late = BannerReplyReader::kReplyBudgetMs + 1;
         const qint64 stalled = BannerReplyReader::kTransferBudgetMs + 1;
 
         QTest::newRow("not a reply") << notAReply << QByteArray() << 0ll;
-        QTest::newRow("a view not asked") << picture(ReplyStatus::Complete, kPixels, {}, kSerial, 2) << QByteArray()
-                                          << 0ll;
-        QTest::newRow("a request not asked") << picture(ReplyStatus::Complete, kPixels, {}, kSerial - 1)
-                                             << QByteArray() << 0ll;
-        QTest::newRow("a picture larger than asked") << picture(ReplyStatus::Complete, QSize(21, 8)) << QByteArray()
-                                                     << 0ll;
-        QTest::newRow("a picture smaller than asked") << picture(ReplyStatus::Complete, QSize(20, 7)) << QByteArray()
-                                                      << 0ll;
+        QTest::newRow("a view not asked")
+            << picture(ReplyStatus::Complete, kPixels, {}, kSerial, 2) << QByteArray() << 0ll;
+        QTest::newRow("a request not asked")
+            << picture(ReplyStatus::Complete, kPixels, {}, kSerial - 1) << QByteArray() << 0ll;
+        QTest::newRow("a picture larger than asked")
+            << picture(ReplyStatus::Complete, QSize(21, 8)) << QByteArray() << 0ll;
+        QTest::newRow("a picture smaller than asked")
+            << picture(ReplyStatus::Complete, QSize(20, 7)) << QByteArray() << 0ll;
         QTest::newRow("a placeholder with pixels") << picture(ReplyStatus::Placeholder) << QByteArray() << 0ll;
         QTest::newRow("an unknown kind of reply") << picture(ReplyStatus(7)) << QByteArray() << 0ll;
-        QTest::newRow("two partial replies") << picture(ReplyStatus::Partial) + picture(ReplyStatus::Partial)
-                                             << QByteArray() << 0ll;
+        QTest::newRow("two partial replies")
+            << picture(ReplyStatus::Partial) + picture(ReplyStatus::Partial) << QByteArray() << 0ll;
         QTest::newRow("two whole replies") << whole + whole << QByteArray() << 0ll;
         QTest::newRow("bytes after the reply") << whole + QByteArray(32, 'g') << QByteArray() << 0ll;
         QTest::newRow("more links than allowed") << manyLinks << QByteArray() << 0ll;
@@ -139,8 +139,8 @@ private Q_SLOTS:
         BannerReplyReader reader;
         reader.expect(kView, kSerial, kSize, kPixels, 0);
         QList<Reply> done;
-        const bool read =
-            reader.take(first.constData(), first.size(), 0, done) && reader.take(then.constData(), then.size(), thenAtMs, done);
+        const bool read = reader.take(first.constData(), first.size(), 0, done)
+                          && reader.take(then.constData(), then.size(), thenAtMs, done);
         QVERIFY(!read);
         QVERIFY(!reader.error().isEmpty());
         // Broken for good: not even a proper reply is read now.

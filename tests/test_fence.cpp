@@ -76,8 +76,8 @@ private Q_SLOTS:
         QTest::newRow("an internet socket") << Attempt([] { return outcome(::socket(AF_INET, SOCK_STREAM, 0)); }) << 0;
         QTest::newRow("a signal to itself") << Attempt([] { return outcome(::kill(::getpid(), 0)); }) << 0;
         QTest::newRow("a process") << Attempt([] { return outcome(::fork()); }) << EPERM;
-        QTest::newRow("a process by clone3") << Attempt([] { return outcome(::syscall(SYS_clone3, nullptr, 0)); })
-                                             << ENOSYS;
+        QTest::newRow("a process by clone3")
+            << Attempt([] { return outcome(::syscall(SYS_clone3, nullptr, 0)); }) << ENOSYS;
         QTest::newRow("a program") << Attempt([] {
             char* const argv[] = {const_cast<char*>("true"), nullptr};
             return outcome(::execve("/bin/true", argv, nullptr));
