@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <malloc.h>
 
 namespace {
 
@@ -29,6 +30,8 @@ void prepareFonts()
 int main(int argc, char** argv)
 {
     Fence::enclose();
+    // Two heaps for all threads keep the address space within the fence's limit.
+    ::mallopt(M_ARENA_MAX, 2);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc > 1)

@@ -44,8 +44,8 @@ bool isPassedOn(const QString& name)
            || name.startsWith(QLatin1String("LC_")) || name.startsWith(QLatin1String("FONTCONFIG_"));
 }
 
-// The helper's environment: the proxy, the locale and the fonts' configuration, and how it
-// runs; no path, folder or setting of the program's.
+// The helper's environment: the proxy, the locale and the fonts' configuration; no path,
+// folder or setting of the program's.
 QProcessEnvironment helperEnvironment()
 {
     const QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
@@ -53,8 +53,6 @@ QProcessEnvironment helperEnvironment()
     for (const QString& name : all.keys())
         if (isPassedOn(name))
             kept.insert(name, all.value(name));
-    kept.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    kept.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("2"));
     return kept;
 }
 
