@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -66,21 +65,12 @@ void serveBannerPages(HeldSite& site)
     site.serve(Website::page(QStringLiteral("logo.png")).toString(), "image/png", png);
 }
 
-// Proportional set size of one process, in MiB.
-double processMemoryMiB(qint64 pid)
-{
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return 0;
-    const QRegularExpressionMatch pss =
-        QRegularExpression(QStringLiteral("\\nPss:\\s+(\\d+)")).match(QString::fromLatin1(rollup.readAll()));
-    return pss.captured(1).toDouble() / 1024;
-}
+double pssMiB(qint64 pid) { return processMemoryMiB(pid, "smaps_rollup", "Pss"); }
 
 // Proportional set size of a process and all its descendants, in MiB.
 double treeMemoryMiB(qint64 pid)
 {
-    double kib = processMemoryMiB(pid) * 1024;
+    double kib = pssMiB(pid) * 1024;
     for (const QString& task :
          QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
@@ -92,15 +82,7 @@ double treeMemoryMiB(qint64 pid)
     return kib / 1024;
 }
 
-double residentMiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QRegularExpressionMatch rss =
-        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+)")).match(QString::fromLatin1(status.readAll()));
-    return rss.captured(1).toDouble() / 1024;
-}
+double residentMiB(qint64 pid) { return processMemoryMiB(pid, "status", "VmRSS"); }
 
 void addAccounts(const QString& database, int n)
 {
@@ -138,7 +120,7 @@ struct Memory {
 Memory memoryOf(qint64 pid)
 {
     const double tree = treeMemoryMiB(pid);
-    return {tree, tree - processMemoryMiB(pid), residentMiB(pid)};
+    return {tree, tree - pssMiB(pid), residentMiB(pid)};
 }
 
 // The memory of the program logged in, once its list is shown and it has settled.

@@ -9,8 +9,6 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 #include <QThread>
 #include <memory>
@@ -96,17 +94,6 @@ QList<HostilePage> hostilePages()
 }
 
 QString address(const QString& path) { return path.startsWith(u"http"_s) ? path : Website::page(path).toString(); }
-
-// The peak of the process's resident memory, in MiB.
-double peakMiB(qint64 pid)
-{
-    QFile status(u"/proc/%1/status"_s.arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpressionMatch peak =
-        QRegularExpression(u"VmHWM:\\s+(\\d+)"_s).match(QString::fromLatin1(status.readAll()));
-    return peak.captured(1).toDouble() / 1024;
-}
 
 // One copy of the program with a site of its own serving one hostile page.
 struct Copy {
@@ -194,7 +181,7 @@ private slots:
             RemoteProgram& program = *copy->program;
             const QByteArray name = copy->page.name;
             QVERIFY2(program.visible(u"frmMain/DBGrid1"_s), (name + ": the program is not alive").constData());
-            const double peak = peakMiB(program.pid());
+            const double peak = processMemoryMiB(program.pid(), "status", "VmHWM");
             qInfo("%s: alive after %lld ms, peak %.0f MiB", name.constData(), copy->started.elapsed(), peak);
             QVERIFY2(peak > 0 && peak < kPeakLimitMiB, (name + ": peak " + QByteArray::number(peak)).constData());
             const QByteArray asked = copy->site.requestedPaths().join(u' ').toUtf8();

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QThread>
 #include <arpa/inet.h>
 #include <grp.h>
@@ -31,6 +32,15 @@ QString joinedFields(const QStringList& fields)
 }
 
 }  // namespace
+
+double processMemoryMiB(qint64 pid, const char* file, const char* field)
+{
+    QFile source(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    if (!source.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpression line(QStringLiteral("(?:^|\\n)%1:\\s+(\\d+) kB").arg(QLatin1String(field)));
+    return line.match(QString::fromLatin1(source.readAll())).captured(1).toDouble() / 1024;
+}
 
 ProgramCopy::ProgramCopy()
 {

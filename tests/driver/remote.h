@@ -34,6 +34,10 @@ private:
     QTemporaryDir dir_;
 };
 
+// A memory figure of a running process, in MiB: a field of one of its files under /proc, such
+// as "Pss" of "smaps_rollup" or "VmHWM" of "status"; 0 when there is none.
+double processMemoryMiB(qint64 pid, const char* file, const char* field);
+
 // Raised when the program cannot be reached or refuses a command.
 struct RemoteError : std::runtime_error {
     using std::runtime_error::runtime_error;
