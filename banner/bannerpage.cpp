@@ -122,7 +122,7 @@ QList<QRect> areasOf(const litehtml::element::ptr& element)
 }  // namespace
 
 BannerPage::BannerPage(const QUrl& url, const QSize& size, QObject* parent)
-    : QObject(parent), requested_(url), origin_(url), size_(size)
+    : QObject(parent), requested_(url), origin_(url)
 {
     timeLimit_.setSingleShot(true);
     connect(&timeLimit_, &QTimer::timeout, this, &BannerPage::fail);
@@ -150,7 +150,7 @@ void BannerPage::pageArrived(const Fetched& page)
 }
 
 // The document is made again each time style sheets arrive, since litehtml reads them while
-// it parses the page; it is laid out once none is missing.
+// it parses the page; it is kept once none is missing, and laid out at each size drawn.
 void BannerPage::buildDocument()
 {
     {
@@ -159,13 +159,9 @@ void BannerPage::buildDocument()
     }
     if (!document_ || !fetchWanted())
         return fail();
-    if (styleSheetsDue_ > 0) {
+    if (styleSheetsDue_ > 0)
         document_.reset();
-        return;
-    }
-    layOut(size_);
-    if (state_ != State::Failed)
-        setState(settled());
+    setState(settled());
 }
 
 bool BannerPage::fetchWanted()
@@ -216,7 +212,6 @@ void BannerPage::imageArrived(const QUrl& url, const Fetched& file)
 void BannerPage::layOut(const QSize& size)
 {
     const Fence::CpuWatch watch;
-    size_ = size;
     container_.setViewport(size);
     if (document_->media_changed() && !fetchWanted())
         return fail();

@@ -35,6 +35,7 @@ public:
         QList<Link> links;
     };
 
+    // The page is built under the media rules of the size first asked for.
     BannerPage(const QUrl& url, const QSize& size, QObject* parent = nullptr);
 
     QUrl url() const { return requested_; }
@@ -63,7 +64,6 @@ private:
 
     QUrl requested_;
     QUrl origin_;  // where the page came from at last
-    QSize size_;   // the size it was last laid out at
     PageFetcher fetcher_;
     LitehtmlContainer container_;
     litehtml::document::ptr document_;

@@ -42,7 +42,7 @@ void BannerView::navigate(const QUrl& url)
 {
     if (!asked_.url.isEmpty())
         BannerHelper::instance().forget(id_);
-    outdated_ = pending_ != 0;
+    navigatedSinceAsked_ = pending_ != 0;
     url_ = url;
     state_ = State::Loading;
     finished_ = false;
@@ -76,14 +76,18 @@ void BannerView::requestPicture()
         finish(false);
 }
 
+// A picture of the page at a size it no longer has still shows until the one at its new size
+// comes; one of the page before the last navigation never does.
 void BannerView::showReply(const BannerReplyReader::Reply& reply)
 {
     if (reply.serial != pending_)
         return;
-    if (reply.status != ReplyStatus::Partial)
+    const bool last = reply.status != ReplyStatus::Partial;
+    if (last)
         pending_ = 0;
-    if (outdated_) {
-        if (pending_ == 0)
+    if (navigatedSinceAsked_) {
+        navigatedSinceAsked_ = !last;
+        if (last)
             requestPicture();
         return;
     }
@@ -96,6 +100,8 @@ void BannerView::showReply(const BannerReplyReader::Reply& reply)
     update();
     if (reply.status == ReplyStatus::Complete)
         finish(true);
+    if (last && outdated_)
+        requestPicture();
 }
 
 void BannerView::showPlaceholder()

@@ -52,7 +52,8 @@ private:
     BannerHelper::Request shown_;  // what the picture is of
     QList<BannerReplyReader::Link> links_;
     BannerHelper::Request asked_;
-    quint32 pending_ = 0;    // the serial of the request on its way, if any
-    bool outdated_ = false;  // the address or the size has changed since it was asked
+    quint32 pending_ = 0;               // the serial of the request on its way, if any
+    bool outdated_ = false;             // the view has changed since it was asked
+    bool navigatedSinceAsked_ = false;  // and its answer is of the page before
     int pressedLink_ = -1;
 };
