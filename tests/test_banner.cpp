@@ -394,6 +394,28 @@ private Q_SLOTS:
         QCOMPARE(window.at(15, 15), kLogoColour);
     }
 
+    // Pages that once took gigabytes are drawn within bounds: a table span is clamped, and a
+    // picture is drawn at any size without a scaled copy.
+    void drawsWhatWouldHaveTakenGigabytes_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::newRow("a cell spanning 100 000 000 columns") << QByteArray(
+            "<table style=\"border-spacing:0\"><tr><td colspan=\"100000000\" style=\"padding:0\">"
+            "<div style=\"width:40px;height:40px;background:#00c800\"></div></td></tr></table>");
+        QTest::newRow("a 4 x 4 picture drawn 30000 x 30000")
+            << QByteArray("<img src=\"/dot.png\" width=\"30000\" height=\"30000\">");
+    }
+
+    void drawsWhatWouldHaveTakenGigabytes()
+    {
+        QFETCH(QByteArray, html);
+        site_.serve(onSite("dot.png"), "image/png", png(QSize(4, 4), kLogoColour));
+        site_.serve(onSite("large.html"), "text/html", "<body style=\"margin:0\">" + html + "</body>");
+        BannerWindow window;
+        QVERIFY(window.load(onSite("large.html")));
+        QCOMPARE(window.at(20, 20), kLogoColour);
+    }
+
     void laysThePageOutAgainWhenResized()
     {
         servePage();
