@@ -18,7 +18,9 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sqlite3.h>
+#include <unordered_set>
 
 namespace {
 
@@ -67,19 +69,59 @@ void serveBannerPages(HeldSite& site)
 
 double pssMiB(qint64 pid) { return processMemoryMiB(pid, "smaps_rollup", "Pss"); }
 
-// Proportional set size of a process and all its descendants, in MiB.
-double treeMemoryMiB(qint64 pid)
+// A process and all its descendants.
+QList<qint64> processTree(qint64 pid)
 {
-    double kib = pssMiB(pid) * 1024;
+    QList<qint64> tree{pid};
     for (const QString& task :
          QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
         if (children.open(QIODevice::ReadOnly))
             for (const QByteArray& child : children.readAll().split(' '))
                 if (!child.trimmed().isEmpty())
-                    kib += treeMemoryMiB(child.trimmed().toLongLong()) * 1024;
+                    tree += processTree(child.trimmed().toLongLong());
     }
-    return kib / 1024;
+    return tree;
+}
+
+// Proportional set size of a process and all its descendants, in MiB.
+double treeMemoryMiB(qint64 pid)
+{
+    double mib = 0;
+    for (const qint64 process : processTree(pid))
+        mib += pssMiB(process);
+    return mib;
+}
+
+// The physical pages of a process and all its descendants, each counted once, in MiB: what
+// their PSS would be with no other process on the machine sharing a library with them, so
+// that it does not change with what else runs. The page frames are read from /proc/<pid>/
+// pagemap, which shows them to root only; 0 otherwise.
+double distinctTreeMiB(qint64 pid)
+{
+    constexpr quint64 kPresent = 1ull << 63, kFrame = (1ull << 55) - 1;
+    std::unordered_set<quint64> frames;
+    for (const qint64 process : processTree(pid)) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process)),
+            pagemap(QStringLiteral("/proc/%1/pagemap").arg(process));
+        if (!maps.open(QIODevice::ReadOnly) || !pagemap.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : maps.readAll().split('\n')) {
+            const QList<QByteArray> range = line.split(' ').value(0).split('-');
+            const quint64 start = range.value(0).toULongLong(nullptr, 16),
+                          end = range.value(1).toULongLong(nullptr, 16);
+            if (line.endsWith("[vsyscall]") || end <= start || !pagemap.seek(qint64(start / 4096 * 8)))
+                continue;
+            const QByteArray entries = pagemap.read(qint64((end - start) / 4096 * 8));
+            for (qsizetype at = 0; at + 8 <= entries.size(); at += 8) {
+                quint64 entry = 0;
+                std::memcpy(&entry, entries.constData() + at, sizeof entry);
+                if ((entry & kPresent) && (entry & kFrame))
+                    frames.insert(entry & kFrame);
+            }
+        }
+    }
+    return double(frames.size()) * 4096 / (1024 * 1024);
 }
 
 double residentMiB(qint64 pid) { return processMemoryMiB(pid, "status", "VmRSS"); }
@@ -114,13 +156,14 @@ void addAccounts(const QString& database, int n)
 struct Memory {
     double tree;      // PSS of the process and its helpers
     double helpers;   // the helpers' part of it
+    double distinct;  // the distinct pages of the process and its helpers
     double resident;  // RSS of the main process
 };
 
 Memory memoryOf(qint64 pid)
 {
     const double tree = treeMemoryMiB(pid);
-    return {tree, tree - pssMiB(pid), residentMiB(pid)};
+    return {tree, tree - pssMiB(pid), distinctTreeMiB(pid), residentMiB(pid)};
 }
 
 // The memory of the program logged in, once its list is shown and it has settled.
@@ -149,14 +192,15 @@ Memory floorMemory(ProgramCopy& copy, const HeldSite& site, const QString& floor
 template <typename F>
 Memory medianMemory(int runs, F measure)
 {
-    std::vector<double> tree, helpers, resident;
+    std::vector<double> tree, helpers, distinct, resident;
     for (int i = 0; i < runs; ++i) {
         const Memory m = measure();
         tree.push_back(m.tree);
         helpers.push_back(m.helpers);
+        distinct.push_back(m.distinct);
         resident.push_back(m.resident);
     }
-    return {median(tree), median(helpers), median(resident)};
+    return {median(tree), median(helpers), median(distinct), median(resident)};
 }
 
 }  // namespace
@@ -195,6 +239,8 @@ int main(int argc, char** argv)
                 empty.helpers, empty.resident);
     std::printf("  floor window: %.0f MiB PSS, %.0f MiB RSS (ratios %.1f and %.1f)\n", bare.tree, bare.resident,
                 full.tree / bare.tree, full.resident / bare.resident);
+    std::printf("  distinct pages (PSS with nothing else running): no accounts %.1f MiB, floor window %.1f MiB\n",
+                empty.distinct, bare.distinct);
     std::printf("  the 100 000 accounts cost %.0f MiB RSS\n", full.resident - empty.resident);
     return 0;
 }
