@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the built program into temporary folders and checks the package: the program, its
-# data file and that file's protection, the desktop entry, the icons, that DESTDIR is honoured,
-# and that installing again never replaces an existing data file.
+# Installs the built program into temporary folders and checks the package: the program and
+# its banner helper (and that only the helper links the web page code), its data file and that
+# file's protection, the desktop entry, the icons, that DESTDIR is honoured, and that installing
+# again never replaces an existing data file.
 # Usage: test-install.sh <build folder>
 set -euo pipefail
 
@@ -27,13 +28,23 @@ hex_bytes() { # <file> <offset> <count>
     od -An -tx1 -j"$2" -N"$3" "$1" | tr -d ' \n'
 }
 
-check_program() { # <package folder>
-    local program=$1/mzpwdbook
+check_executable() { # <file>
+    local program=$1
     [ -f "$program" ] && [ -x "$program" ] || fail "$program is not an executable file"
     [ "$(hex_bytes "$program" 0 4)" = 7f454c46 ] || fail "$program is not an ELF file"
     if ldd "$program" | grep 'not found'; then
         fail "$program misses libraries"
     fi
+}
+
+# A web page's bytes are read, parsed and fetched by the helper alone.
+check_program() { # <package folder>
+    check_executable "$1/mzpwdbook"
+    check_executable "$1/mzbanner"
+    if ldd "$1/mzpwdbook" | grep -E 'litehtml|gumbo|Qt6Network'; then
+        fail "$1/mzpwdbook links web page code"
+    fi
+    ldd "$1/mzbanner" | grep litehtml >/dev/null || fail "$1/mzbanner does not link litehtml"
 }
 
 check_database() { # <package folder>

@@ -1,7 +1,7 @@
 // The maker's web site (see website.h).
 #include "platform/website.h"
 
-#include "platform/htmlview.h"
+#include "platform/bannerview.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -43,7 +43,7 @@ namespace {
 
 TWebBrowser::Factory& factory()
 {
-    static TWebBrowser::Factory current = [](QWidget* parent) -> WebView* { return new HtmlView(parent); };
+    static TWebBrowser::Factory current = [](QWidget* parent) -> WebView* { return new BannerView(parent); };
     return current;
 }
 

@@ -32,7 +32,8 @@ public:
 };
 
 // A window's embedded web banner. It holds a web view made by the current factory: the
-// program's own HTML view (platform/htmlview.h), a recording stand-in in tests.
+// program's own view of pictures drawn by the banner helper (platform/bannerview.h), a
+// recording stand-in in tests.
 class TWebBrowser : public QWidget {
     Q_OBJECT
 public:

@@ -48,7 +48,7 @@ prepare_copy() { # <work folder>
     local work=$1
     mkdir -p "$work/app" "$work/home" "$work/runtime" "$work/bin"
     chmod 700 "$work/runtime"
-    cp "$build/mzpwdbook" "$work/app/"
+    cp "$build/mzpwdbook" "$build/mzbanner" "$work/app/"
     "$build/mkdb" "$work/app/Data/db.mzx" >/dev/null
     seed_accounts "$work/app/Data/db.mzx"
     # The program shows a finished PDF printout in the desktop's viewer; this one only notes it.
@@ -185,7 +185,7 @@ take_screenshots() {
 
 build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || fail "no build folder ${1:-$repo/build}: build first (scripts/setup.sh)"
 if [ -z "${MZPWDBOOK_SCREENSHOT_DISPLAY:-}" ]; then
-    [ -x "$build/mzpwdbook" ] && [ -x "$build/mkdb" ] || fail "no program in $build: build it first (scripts/setup.sh)"
+    [ -x "$build/mzpwdbook" ] && [ -x "$build/mzbanner" ] && [ -x "$build/mkdb" ] || fail "no program in $build: build it first (scripts/setup.sh)"
     install_missing_tools
     MZPWDBOOK_SCREENSHOT_DISPLAY=1 exec xvfb-run -a -s "-screen 0 $screen" "$0" "$build"
 fi

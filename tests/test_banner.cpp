@@ -1,12 +1,12 @@
-// The web banners' own view: real pages from a web site inside the test (its style sheet,
-// background, image and link drawn; a link opening in the browser), the placeholder for every
-// page that cannot be shown, no scripts, no cookies, nothing under HOME, and banners that are
-// never a tab stop in the windows that carry them.
+// The web banners' own view over the real banner helper: real pages from a web site inside the
+// test (its style sheet, background, image and link drawn; a link opening in the browser), the
+// placeholder for every page that cannot be shown and in every palette, no scripts, no cookies,
+// no other origin contacted, nothing under HOME, banners that are never a tab stop in the
+// windows that carry them, and a helper that fails replaced once and then left out.
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"
-#include "platform/htmlview.h"
-#include "platform/pagefetcher.h"
+#include "platform/bannerview.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
 #include "widgets/application.h"
@@ -20,12 +20,17 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
 
-// The time limit while a test waits for a site that never answers.
-constexpr int kShortTimeLimitMs = 300;
+// The helper's time limit for each file in this test, so that a site that never answers is
+// given up soon; ample for a page that is answered.
+constexpr int kShortTimeLimitMs = 2000;
+// More style sheets and pictures than a page may ask for (32).
+constexpr int kTooManyFiles = 33;
 
 const QColor kPageBackground(0x20, 0x40, 0x80);
 const QColor kLogoColour(0x00, 0xc8, 0x00);
@@ -196,16 +201,17 @@ struct BannerWindow {
         edit->setFocus();
     }
 
-    HtmlView* view() const { return qobject_cast<HtmlView*>(banner->view()); }
+    BannerView* view() const { return qobject_cast<BannerView*>(banner->view()); }
     QImage picture() const { return banner->grab().toImage().convertToFormat(QImage::Format_RGB32); }
     QColor at(int x, int y) const { return picture().pixelColor(x, y); }
 
-    // Navigates and waits until the page or the placeholder shows; tells which.
+    // Navigates and waits until the page or the placeholder shows, at most as long as the
+    // helper is given to answer; tells which.
     bool load(const QUrl& url)
     {
-        QSignalSpy finished(view(), &HtmlView::loadFinished);
+        QSignalSpy finished(view(), &BannerView::loadFinished);
         banner->Navigate(url);
-        if (finished.isEmpty() && !finished.wait(5000)) {
+        if (finished.isEmpty() && !finished.wait(int(BannerReplyReader::kReplyBudgetMs))) {
             qWarning("the banner never finished loading");
             return false;
         }
@@ -231,6 +237,19 @@ QImage placeholderPicture()
 QColor cornerColour(TWebBrowser* banner)
 {
     return banner->grab().toImage().pixelColor(banner->width() - 5, banner->height() - 5);
+}
+
+// Relative luminance and contrast ratio as the web's accessibility guidelines define them.
+double luminance(QColor colour)
+{
+    const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+double contrast(QColor a, QColor b)
+{
+    const auto [darker, lighter] = std::minmax({luminance(a), luminance(b)});
+    return (lighter + 0.05) / (darker + 0.05);
 }
 
 QRect inkBox(const QImage& picture, QColor background)
@@ -298,13 +317,13 @@ private Q_SLOTS:
         qputenv("http_proxy", site_.proxy().toLatin1());
         qunsetenv("no_proxy");
         Website::setBrowserOpenerForTesting([this](const QUrl& url) { opened_ << url; });
+        BannerHelper::setProgramForTesting(QStringLiteral(MZ_BANNER_PATH), {QString::number(kShortTimeLimitMs)});
     }
 
     void init()
     {
         site_.clear();
         opened_.clear();
-        PageFetcher::setTimeLimitForTesting(PageFetcher::kDefaultTimeLimitMs);
     }
 
     void drawsThePageWithItsStyleSheetImageAndLink()
@@ -341,7 +360,7 @@ private Q_SLOTS:
         servePage();
         site_.serve(kLogo, LoopbackSite::Answer("200 OK", "image/png", png(QSize(40, 40), kLogoColour)).heldBack());
         BannerWindow window;
-        QSignalSpy finished(window.view(), &HtmlView::loadFinished);
+        QSignalSpy finished(window.view(), &BannerView::loadFinished);
         window.banner->Navigate(kPage);
         QTRY_COMPARE(window.at(5, 5), kPageBackground);
         QCOMPARE(window.at(30, 30), kPageBackground);
@@ -375,15 +394,39 @@ private Q_SLOTS:
         QCOMPARE(window.at(15, 15), kLogoColour);
     }
 
+    // Pages that once took gigabytes are drawn within bounds: a table span is clamped, and a
+    // picture is drawn at any size without a scaled copy.
+    void drawsWhatWouldHaveTakenGigabytes_data()
+    {
+        QTest::addColumn<QByteArray>("html");
+        QTest::newRow("a cell spanning 100 000 000 columns") << QByteArray(
+            "<table style=\"border-spacing:0\"><tr><td colspan=\"100000000\" style=\"padding:0\">"
+            "<div style=\"width:40px;height:40px;background:#00c800\"></div></td></tr></table>");
+        QTest::newRow("a 4 x 4 picture drawn 30000 x 30000")
+            << QByteArray("<img src=\"/dot.png\" width=\"30000\" height=\"30000\">");
+    }
+
+    void drawsWhatWouldHaveTakenGigabytes()
+    {
+        QFETCH(QByteArray, html);
+        site_.serve(onSite("dot.png"), "image/png", png(QSize(4, 4), kLogoColour));
+        site_.serve(onSite("large.html"), "text/html", "<body style=\"margin:0\">" + html + "</body>");
+        BannerWindow window;
+        QVERIFY(window.load(onSite("large.html")));
+        QCOMPARE(window.at(20, 20), kLogoColour);
+    }
+
     void laysThePageOutAgainWhenResized()
     {
         servePage();
         BannerWindow window;
         QVERIFY(window.load(kPage));
         QCOMPARE(window.at(150, 65), kHalfBarColour);
+        // The picture at the new width comes later; the one before shows meanwhile.
         window.banner->resize(200, 72);
         QTRY_COMPARE(window.view()->width(), 200);
-        QCOMPARE(window.at(150, 65), kPageBackground);
+        QCOMPARE(window.at(50, 65), kHalfBarColour);
+        QTRY_COMPARE(window.at(150, 65), kPageBackground);
         QCOMPARE(window.at(50, 65), kHalfBarColour);
     }
 
@@ -412,9 +455,9 @@ private Q_SLOTS:
         QTest::addColumn<Answer>("answer");
         const QByteArray html = "text/html";
         const QByteArray page = "<html><body style=\"background:#ff0000\"><p>page</p></body></html>";
-        const QByteArray over(PageFetcher::kSizeLimit + 1, 'x');
+        const QByteArray over(2 * 1024 * 1024 + 1, 'x');  // over the 2 MiB a file may have
         QByteArray manyImages = "<body>";
-        for (int i = 0; i <= HtmlView::kFileLimit; ++i)
+        for (int i = 0; i < kTooManyFiles; ++i)
             manyImages += "<img src=\"/dot" + QByteArray::number(i) + ".png\">";
         QTcpServer closed;
         closed.listen(QHostAddress::LocalHost);
@@ -439,6 +482,16 @@ private Q_SLOTS:
         QTest::newRow("style sheet missing")
             << QUrl() << Answer("200 OK", html, "<link rel=\"stylesheet\" href=\"/gone.css\"><p>x</p>");
         QTest::newRow("too many files") << QUrl() << Answer("200 OK", html, manyImages);
+        QTest::newRow("pictures over the page's pixels")
+            << QUrl() << Answer("200 OK", html, "<img src=\"/big1.png\"><img src=\"/big2.png\">");
+        QTest::newRow("nested deeper than a banner needs")
+            << QUrl() << Answer("200 OK", html, QByteArray("<div>").repeated(65));
+        QTest::newRow("more elements than a banner needs")
+            << QUrl() << Answer("200 OK", html, QByteArray("<span>a</span>").repeated(2100));
+        QTest::newRow("a picture from another host")
+            << QUrl() << Answer("200 OK", html, "<img src=\"http://other.example/logo.png\">");
+        QTest::newRow("a style sheet from another port")
+            << QUrl() << Answer("200 OK", html, "<link rel=\"stylesheet\" href=\"http://mozhe.example:8080/x.css\">");
         QTest::newRow("a file on this computer")
             << QUrl(QStringLiteral("file:///etc/hostname")) << Answer("200 OK", html, page);
     }
@@ -449,16 +502,22 @@ private Q_SLOTS:
         QFETCH(LoopbackSite::Answer, answer);
         site_.serve(onSite("broken.png"), "image/png", "this is not a picture");
         site_.serve(onSite("huge.png"), "image/png", png(QSize(5000, 4000), Qt::white, QImage::Format_Mono));
-        for (int i = 0; i <= HtmlView::kFileLimit; ++i)
+        for (int i = 0; i < kTooManyFiles; ++i)
             site_.serve(onSite("dot" + QByteArray::number(i) + ".png"), "image/png", png(QSize(2, 2), Qt::red));
-        if (answer.held)
-            PageFetcher::setTimeLimitForTesting(kShortTimeLimitMs);
+        // Each is within the 4096 x 4096 pixels of one picture, together they are over.
+        for (const char* big : {"big1.png", "big2.png"})
+            site_.serve(onSite(big), "image/png", png(QSize(3000, 3000), Qt::white, QImage::Format_Mono));
+        site_.serve(QUrl(QStringLiteral("http://other.example/logo.png")), "image/png", png(QSize(2, 2), Qt::red));
+        site_.serve(QUrl(QStringLiteral("http://mozhe.example:8080/x.css")), "text/css", "p { color: red }");
         if (address.isEmpty()) {
             address = onSite("page.html");
             site_.serve(address, answer);
         }
         BannerWindow window;
         expectPlaceholder(window, address);
+        // No other origin is ever contacted.
+        const QByteArray asked = site_.requests.join();
+        QVERIFY2(!asked.contains("other.example") && !asked.contains(":8080"), asked.constData());
     }
 
     void readsPagesInTheEncodingTheyName()
@@ -520,22 +579,51 @@ private Q_SLOTS:
         QCOMPARE(window.edit->text(), QStringLiteral("ok"));
     }
 
-    void placeholderIsQuietAndCentred()
+    void placeholderIsQuietCentredAndFollowsThePalette_data()
     {
-        const QImage picture = placeholderPicture();
-        QCOMPARE(picture.pixelColor(0, 0), kPlaceholderBackground);
-        QCOMPARE(picture.pixelColor(419, 71), kPlaceholderBackground);
-        const QRect ink = inkBox(picture, kPlaceholderBackground);
+        QTest::addColumn<QPalette>("palette");
+        QTest::addColumn<bool>("dark");
+        QPalette dark;
+        for (const auto& [role, colour] :
+             {std::pair{QPalette::Window, 0x202124}, std::pair{QPalette::WindowText, 0xe8eaed},
+              std::pair{QPalette::Base, 0x2b2c30}, std::pair{QPalette::Text, 0xe8eaed}})
+            dark.setColor(role, QColor::fromRgb(colour));
+        QTest::newRow("light") << QApplication::palette() << false;
+        QTest::newRow("dark") << dark << true;
+    }
+
+    void placeholderIsQuietCentredAndFollowsThePalette()
+    {
+        QFETCH(QPalette, palette);
+        QFETCH(bool, dark);
+        BannerWindow window;
+        window.banner->setPalette(palette);
+        QVERIFY(!window.load(QUrl(QStringLiteral("file:///etc/hostname"))));
+        const QImage picture = window.picture();
+        const QColor background = picture.pixelColor(0, 0);
+        QCOMPARE(picture.pixelColor(419, 71), background);
+        if (dark)
+            QVERIFY2(luminance(background) < 0.1, qPrintable(background.name()));
+        else
+            QCOMPARE(background, kPlaceholderBackground);
+        const QRect ink = inkBox(picture, background);
         QVERIFY(ink.width() > 60 && ink.height() > 10);
         QVERIFY2(qAbs(ink.center().x() - 210) <= 3 && qAbs(ink.center().y() - 36) <= 3,
                  qPrintable(QStringLiteral("the name is at %1,%2").arg(ink.center().x()).arg(ink.center().y())));
+        // The name's solid strokes stand out from the background enough to read.
+        QColor text = background;
+        for (int y = ink.top(); y <= ink.bottom(); ++y)
+            for (int x = ink.left(); x <= ink.right(); ++x)
+                if (contrast(picture.pixelColor(x, y), background) > contrast(text, background))
+                    text = picture.pixelColor(x, y);
+        QVERIFY2(contrast(text, background) >= 4.5, qPrintable(text.name() + QLatin1Char(' ') + background.name()));
+        QCOMPARE(luminance(text) > luminance(background), dark);
 
         // While the page is on its way only the background shows, without the name.
         const QUrl slow = onSite("slow.html");
         site_.serve(slow, LoopbackSite::Answer("200 OK", "text/html", "<p>late</p>").heldBack());
-        BannerWindow window;
         window.banner->Navigate(slow);
-        QVERIFY(inkBox(window.picture(), kPlaceholderBackground).isEmpty());
+        QVERIFY(inkBox(window.picture(), background).isEmpty());
     }
 
     void aScriptInThePageChangesNothing()
@@ -610,6 +698,41 @@ private Q_SLOTS:
         editor->show();
         QTRY_COMPARE(cornerColour(editor->ui.WebBrowser1), kPageBackground);
         expectNoStopInBanner(editor, editor->ui.WebBrowser1);
+    }
+
+    // Next to last, as it leaves the program without a helper: a page whose style keeps the
+    // helper drawing past its processor time ends it, every banner shows the placeholder, and
+    // the program goes on. The next banner starts a second helper; one that answers garbage is
+    // ended too, and no third is started.
+    void aHelperThatFailsIsReplacedOnceThenLeftOut()
+    {
+        const QByteArray rule = "*" + QByteArray(" *").repeated(29) + " { color: red }\n";
+        site_.serve(onSite("slow.css"), "text/css", rule.repeated(3000));
+        site_.serve(onSite("slow.html"), "text/html",
+                    "<link rel=\"stylesheet\" href=\"slow.css\">" + QByteArray("<div>").repeated(60) + "x");
+        servePage();
+        BannerWindow shown;
+        QVERIFY(shown.load(kPage));
+        BannerWindow hostile;
+        expectPlaceholder(hostile, onSite("slow.html"));
+        QCOMPARE(shown.picture(), placeholderPicture());
+
+        QTemporaryDir dir;
+        const QString starts = dir.filePath(QStringLiteral("starts"));
+        QFile script(dir.filePath(QStringLiteral("helper.sh")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho started >> '" + starts.toUtf8() + "'\nprintf 'no reply at all, only garbage'\n"
+                     "exec /bin/sleep 30\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        BannerHelper::setProgramForTesting(script.fileName());
+        BannerWindow second;
+        expectPlaceholder(second, kPage);
+        BannerWindow third;
+        expectPlaceholder(third, kPage);
+        QFile started(starts);
+        QVERIFY(started.open(QIODevice::ReadOnly));
+        QCOMPARE(started.readAll(), QByteArray("started\n"));
     }
 
     // Last: everything before has run with a home folder of the test's own.

@@ -8,6 +8,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QRegularExpression>
 #include <QThread>
 #include <arpa/inet.h>
 #include <grp.h>
@@ -15,6 +17,7 @@
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 
@@ -30,13 +33,23 @@ QString joinedFields(const QStringList& fields)
 
 }  // namespace
 
+double processMemoryMiB(qint64 pid, const char* file, const char* field)
+{
+    QFile source(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    if (!source.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpression line(QStringLiteral("(?:^|\\n)%1:\\s+(\\d+) kB").arg(QLatin1String(field)));
+    return line.match(QString::fromLatin1(source.readAll())).captured(1).toDouble() / 1024;
+}
+
 ProgramCopy::ProgramCopy()
 {
     QDir top(dir_.path());
     for (const char* folder : {"program", "home/Documents", "runtime"})
         top.mkpath(QLatin1String(folder));
     QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program()))
+    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program())
+        || !QFile::copy(QStringLiteral(MZ_BANNER_PATH), folder() + QStringLiteral("mzbanner")))
         throw RemoteError("cannot copy the program");
     if (QProcess::execute(QStringLiteral(MKDB_PATH), {database()}) != 0)
         throw RemoteError("the build tool made no database");
@@ -233,6 +246,7 @@ struct HeldSite::State {
     mutable std::mutex mutex;
     QStringList paths;
     std::vector<int> clients;
+    QHash<QString, QByteArray> answers;  // whole HTTP answers, by address
 };
 
 namespace {
@@ -245,6 +259,20 @@ QString requestPath(int client)
         return QString();
     const QByteArray request(buffer, int(n));
     return QString::fromLatin1(request.split(' ').value(1));
+}
+
+// Sends the whole answer, unless the program hangs up or stops reading for seconds.
+void answer(int client, const QByteArray& bytes)
+{
+    const timeval patience{5, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(client, bytes.constData() + sent, std::size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+    ::close(client);
 }
 
 }  // namespace
@@ -267,11 +295,26 @@ HeldSite::HeldSite() : state_(std::make_unique<State>())
             if (client < 0)
                 return;
             const QString path = requestPath(client);
-            std::lock_guard lock(s.mutex);
+            std::unique_lock lock(s.mutex);
             s.paths << path;
-            s.clients.push_back(client);
+            const auto served = s.answers.constFind(path);
+            if (served == s.answers.cend()) {
+                s.clients.push_back(client);
+                continue;
+            }
+            const QByteArray bytes = served.value();
+            lock.unlock();
+            answer(client, bytes);
         }
     });
+}
+
+void HeldSite::serve(const QString& address, const QByteArray& mediaType, const QByteArray& body)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: " + mediaType + "\r\nContent-Length: "
+                            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+    std::lock_guard lock(state_->mutex);
+    state_->answers.insert(address, head + body);
 }
 
 HeldSite::~HeldSite()

@@ -35,6 +35,10 @@ private:
     QTemporaryDir dir_;
 };
 
+// A memory figure of a running process, in MiB: a field of one of its files under /proc, such
+// as "Pss" of "smaps_rollup" or "VmHWM" of "status"; 0 when there is none.
+double processMemoryMiB(qint64 pid, const char* file, const char* field);
+
 // Raised when the program cannot be reached or refuses a command.
 struct RemoteError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -92,9 +96,10 @@ private:
 };
 
 // A stand-in for the maker's web site on a local port that takes every request and answers
-// none of them: a banner page that never finishes loading. The program is told through its
-// environment (proxyEnvironment()) to use it as its web proxy, which Qt's network access does
-// by default on Linux, so every page address comes to it whole ("http://host/page").
+// only those for the files it was given: any other banner page never finishes loading. The
+// program is told through its environment (proxyEnvironment()) to use it as its web proxy,
+// which Qt's network access does by default on Linux, so every address of every host comes to
+// it whole ("http://host/page").
 class HeldSite {
 public:
     HeldSite();
@@ -102,6 +107,8 @@ public:
     HeldSite(const HeldSite&) = delete;
     HeldSite& operator=(const HeldSite&) = delete;
 
+    // From now on, a request for this address ("http://host/path") gets this file.
+    void serve(const QString& address, const QByteArray& mediaType, const QByteArray& body);
     QStringList proxyEnvironment() const;  // http_proxy=..., no_proxy=
     QStringList requestedPaths() const;
 

@@ -1,6 +1,6 @@
 // Fetching a web page and the files it needs, for a banner: over one network manager shared by
-// every banner, each request limited in time and size, redirects kept on the first host, and
-// nothing kept on disk (no cache, no cookies).
+// every page, each request limited in time and size, redirects kept on the first address's
+// origin, and nothing kept on disk (no cache, no cookies).
 #pragma once
 
 #include <QByteArray>
@@ -12,8 +12,8 @@
 
 class QNetworkReply;
 
-// An http or https address: where a banner's redirects may lead and its links may go.
-bool isWebAddress(const QUrl& url);
+// Two addresses on one web origin: the same scheme, host and port.
+bool isSameOrigin(const QUrl& a, const QUrl& b);
 
 // One fetched file, or why it could not be fetched.
 struct Fetched {
@@ -37,17 +37,18 @@ public:
     explicit PageFetcher(QObject* parent = nullptr);
     ~PageFetcher() override;
 
-    // Starts fetching url; done is called once, later, from the event loop. Only http, https
-    // and data addresses are fetched: for any other, nothing starts and the answer is false.
-    bool fetch(const QUrl& url, Done done);
+    // Starts fetching url; done is called once, later, from the event loop. Only data addresses
+    // and web addresses on the origin of `origin` are fetched, and redirects are followed only
+    // on that origin: for any other address nothing starts and the answer is false.
+    bool fetch(const QUrl& url, const QUrl& origin, Done done);
     // Drops every fetch under way; their done functions are never called.
     void cancelAll();
 
-    // The time each request may take from now on; tests shorten it.
-    static void setTimeLimitForTesting(int milliseconds);
+    // The time each request may take from now on (tests shorten it), within the default.
+    static void setTimeLimit(int milliseconds);
 
 private:
-    void watch(QNetworkReply* reply, Done done);
+    void watch(QNetworkReply* reply, const QUrl& origin, Done done);
 
     QSet<QNetworkReply*> replies_;
 };

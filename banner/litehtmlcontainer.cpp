@@ -1,5 +1,5 @@
 // Drawing a litehtml document with QPainter (see litehtmlcontainer.h).
-#include "platform/litehtmlcontainer.h"
+#include "litehtmlcontainer.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -7,7 +7,11 @@
 #include <QPainterPath>
 #include <QPolygon>
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <litehtml/el_td.h>
+#include <string>
 
 namespace {
 
@@ -168,14 +172,14 @@ void drawSides(QPainter& painter, const litehtml::borders& b, const QRectF& box)
 }
 
 // The image at its place in the background, repeated as the page asks, through a brush whose
-// origin is the image's first copy.
-void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg, const QImage& source)
+// origin is the image's first copy and whose transform scales it to the size the page gives:
+// the painter samples the picture where it lands, so however large the page draws it, no
+// scaled copy is ever made.
+void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg, const QImage& image)
 {
     const QSize size = bg.image_size.width > 0 && bg.image_size.height > 0
                            ? QSize(bg.image_size.width, bg.image_size.height)
-                           : source.size();
-    const QImage image =
-        size == source.size() ? source : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                           : image.size();
     const QRect clip = rectOf(bg.clip_box);
     QRect area;
     switch (bg.repeat) {
@@ -192,9 +196,32 @@ void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg
         area = clip;
         break;
     }
+    QBrush brush(image);
+    brush.setTransform(
+        QTransform::fromScale(qreal(size.width()) / image.width(), qreal(size.height()) / image.height()));
     painter.setBrushOrigin(bg.position_x, bg.position_y);
-    painter.fillRect(area & clip, QBrush(image));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.fillRect(area & clip, brush);
 }
+
+// A table cell whose column and row spans stay within what a banner's table can need: litehtml
+// gives its table a grid cell for every column and row a cell spans.
+class ClampedCell : public litehtml::el_td {
+public:
+    static constexpr long kSpanLimit = 100;
+
+    using el_td::el_td;
+
+    void set_attr(const litehtml::tchar_t* name, const litehtml::tchar_t* value) override
+    {
+        if (!value || (std::strcmp(name, "colspan") != 0 && std::strcmp(name, "rowspan") != 0))
+            return el_td::set_attr(name, value);
+        errno = 0;
+        const long span = std::strtol(value, nullptr, 10);
+        const std::string clamped = std::to_string(std::clamp(errno == 0 ? span : kSpanLimit, 1L, kSpanLimit));
+        el_td::set_attr(name, clamped.c_str());
+    }
+};
 
 }  // namespace
 
@@ -360,17 +387,10 @@ void LitehtmlContainer::set_base_url(const litehtml::tchar_t* base_url)
 
 void LitehtmlContainer::link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) {}
 
-void LitehtmlContainer::on_anchor_click(const litehtml::tchar_t* url, const litehtml::element::ptr&)
-{
-    if (onLinkClicked && url && *url)
-        onLinkClicked(resolve(url, nullptr));
-}
+// Links and cursors are the password book's: it gets the link areas with each picture.
+void LitehtmlContainer::on_anchor_click(const litehtml::tchar_t*, const litehtml::element::ptr&) {}
 
-void LitehtmlContainer::set_cursor(const litehtml::tchar_t* cursor)
-{
-    if (onCursor)
-        onCursor(cursor && std::strcmp(cursor, "pointer") == 0 ? Qt::PointingHandCursor : Qt::ArrowCursor);
-}
+void LitehtmlContainer::set_cursor(const litehtml::tchar_t*) {}
 
 void LitehtmlContainer::transform_text(litehtml::tstring& text, litehtml::text_transform tt)
 {
@@ -432,10 +452,12 @@ void LitehtmlContainer::get_client_rect(litehtml::position& client) const
     client = litehtml::position(0, 0, viewport_.width(), viewport_.height());
 }
 
-std::shared_ptr<litehtml::element> LitehtmlContainer::create_element(const litehtml::tchar_t*,
+std::shared_ptr<litehtml::element> LitehtmlContainer::create_element(const litehtml::tchar_t* tag_name,
                                                                      const litehtml::string_map&,
-                                                                     const std::shared_ptr<litehtml::document>&)
+                                                                     const std::shared_ptr<litehtml::document>& doc)
 {
+    if (std::strcmp(tag_name, "td") == 0 || std::strcmp(tag_name, "th") == 0)
+        return std::make_shared<ClampedCell>(doc);
     return nullptr;
 }
 

@@ -1,7 +1,8 @@
-// What a litehtml document asks of the program that shows it: fonts through QFont, drawing
+// What a litehtml document asks of the program that draws it: fonts through QFont, drawing
 // through QPainter (text, backgrounds, borders, images, list markers, clipping), the viewport,
-// and the files it names. The container never fetches: it keeps the style sheets and images
-// given to it and lists the ones the document asked for that it does not have yet.
+// the files it names, and its elements where they need bounds (table cells' spans). The
+// container never fetches: it keeps the style sheets and images given to it and lists the ones
+// the document asked for that it does not have yet.
 #pragma once
 
 #include <QHash>
@@ -11,7 +12,6 @@
 #include <QSet>
 #include <QString>
 #include <QUrl>
-#include <functional>
 #include <litehtml/litehtml.h>
 #include <utility>
 #include <vector>
@@ -29,11 +29,8 @@ public:
     // The files asked for since the last call, each once per page.
     QList<QUrl> takeWantedStyleSheets() { return std::exchange(wantedStyleSheets_, {}); }
     QList<QUrl> takeWantedImages() { return std::exchange(wantedImages_, {}); }
-
-    // A link was clicked; the address is absolute.
-    std::function<void(const QUrl&)> onLinkClicked;
-    // The document wants this cursor over the point the mouse is at.
-    std::function<void(Qt::CursorShape)> onCursor;
+    // An address as the page gives it, made absolute against the page's base.
+    QUrl resolve(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl = nullptr) const;
 
     litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight, litehtml::font_style italic,
                                    unsigned int decoration, litehtml::font_metrics* fm) override;
@@ -68,7 +65,6 @@ public:
     void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override;
 
 private:
-    QUrl resolve(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl) const;
     const QImage* image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl) const;
 
     QUrl pageUrl_;

@@ -1,5 +1,7 @@
 // Fetching a banner page and its files (see pagefetcher.h).
-#include "platform/pagefetcher.h"
+#include "pagefetcher.h"
+
+#include "protocol.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -7,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -28,10 +31,13 @@ QNetworkAccessManager* network()
     return manager;
 }
 
-bool isFetchable(const QUrl& url)
+bool isFetchable(const QUrl& url, const QUrl& origin)
 {
-    return isWebAddress(url) || (url.isValid() && url.scheme() == QLatin1String("data"));
+    return (BannerProtocol::isWebAddress(url) && isSameOrigin(url, origin))
+           || (url.isValid() && url.scheme() == QLatin1String("data"));
 }
+
+int defaultPort(const QUrl& url) { return url.scheme() == QLatin1String("https") ? 443 : 80; }
 
 // Redirects wait for a yes from the fetcher; cookies are neither sent nor kept.
 QNetworkRequest bannerRequest(const QUrl& url)
@@ -89,24 +95,24 @@ void complete(QNetworkReply* reply, Fetched& result)
 
 }  // namespace
 
-bool isWebAddress(const QUrl& url)
+bool isSameOrigin(const QUrl& a, const QUrl& b)
 {
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    return a.scheme() == b.scheme() && a.host() == b.host() && a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
 PageFetcher::PageFetcher(QObject* parent) : QObject(parent) {}
 
 PageFetcher::~PageFetcher() { cancelAll(); }
 
-bool PageFetcher::fetch(const QUrl& url, Done done)
+bool PageFetcher::fetch(const QUrl& url, const QUrl& origin, Done done)
 {
-    if (!isFetchable(url))
+    if (!isFetchable(url, origin))
         return false;
-    watch(network()->get(bannerRequest(url)), std::move(done));
+    watch(network()->get(bannerRequest(url)), origin, std::move(done));
     return true;
 }
 
-void PageFetcher::watch(QNetworkReply* reply, Done done)
+void PageFetcher::watch(QNetworkReply* reply, const QUrl& origin, Done done)
 {
     replies_.insert(reply);
     connect(reply, &QObject::destroyed, this, [this, reply] { replies_.remove(reply); });
@@ -117,11 +123,11 @@ void PageFetcher::watch(QNetworkReply* reply, Done done)
         reply->abort();
     };
     QTimer::singleShot(timeLimitMs(), reply, [fail] { fail(QStringLiteral("no answer within the time limit")); });
-    connect(reply, &QNetworkReply::redirected, reply, [reply, fail, host = reply->url().host()](const QUrl& to) {
-        if (isWebAddress(to) && to.host() == host)
+    connect(reply, &QNetworkReply::redirected, reply, [reply, fail, origin](const QUrl& to) {
+        if (BannerProtocol::isWebAddress(to) && isSameOrigin(to, origin))
             emit reply->redirectAllowed();
         else
-            fail(QStringLiteral("redirected to another host: ") + to.toString());
+            fail(QStringLiteral("redirected to another origin: ") + to.toString());
     });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, result, fail] {
         if (!takeArrived(reply, *result))
@@ -145,4 +151,4 @@ void PageFetcher::cancelAll()
     }
 }
 
-void PageFetcher::setTimeLimitForTesting(int milliseconds) { timeLimitMs() = milliseconds; }
+void PageFetcher::setTimeLimit(int milliseconds) { timeLimitMs() = std::clamp(milliseconds, 1, kDefaultTimeLimitMs); }

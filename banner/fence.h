@@ -1,0 +1,28 @@
+// The banner helper's fence: what it gives up before it reads the first byte of a page, so that
+// a page that takes it over finds nothing of the password book's and can do little of its own.
+#pragma once
+
+namespace Fence {
+
+// The helper's first act: every file but its pipes closed; address space, processor time and
+// open files limited; no core file; not dumpable; no new privileges; no capabilities, even
+// when started as root.
+void enclose();
+
+// After Qt has started its platform and fonts, before the first page: the system call filter.
+// False when the kernel refuses it.
+bool installSyscallFilter();
+
+// While one exists, the processor time the helper may spend is bounded: a document that makes
+// litehtml style, lay out or draw for longer ends the helper.
+class CpuWatch {
+public:
+    static constexpr int kSeconds = 2;
+
+    CpuWatch();
+    ~CpuWatch();
+    CpuWatch(const CpuWatch&) = delete;
+    CpuWatch& operator=(const CpuWatch&) = delete;
+};
+
+}  // namespace Fence
