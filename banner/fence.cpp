@@ -158,6 +158,9 @@ std::vector<Rule> rules()
 
 void enclose()
 {
+    // The working folder it was started in is a path of the program's.
+    if (::chdir("/") != 0)
+        ::_exit(1);
     ::close_range(3, UINT_MAX, 0);
     for (const Limit& limit : kLimits) {
         const rlimit value{limit.value, limit.value};

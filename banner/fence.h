@@ -4,9 +4,9 @@
 
 namespace Fence {
 
-// The helper's first act: every file but its pipes closed; address space, processor time and
-// open files limited; no core file; not dumpable; no new privileges; no capabilities, even
-// when started as root.
+// The helper's first act: out of the folder it was started in; every file but its pipes closed;
+// address space, processor time and open files limited; no core file; not dumpable; no new
+// privileges; no capabilities, even when started as root.
 void enclose();
 
 // After Qt has started its platform and fonts, before the first page: the system call filter.

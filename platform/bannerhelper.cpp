@@ -2,6 +2,7 @@
 #include "platform/bannerhelper.h"
 
 #include "platform/bannerview.h"
+#include "platform/executable.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -30,11 +31,18 @@ Program& programForTesting()
     return program;
 }
 
+// The helper beside the executable is started from the executable's folder, entered in the child
+// by the folder's bytes: its name need not be text (a folder named in GBK), and Qt would pass a
+// path to the system as UTF-8.
+constexpr char kHelperBeside[] = "./mzbanner";
+
 QString helperPath()
 {
     const QString& path = programForTesting().path;
-    return path.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/mzbanner") : path;
+    return path.isEmpty() ? QString::fromLatin1(kHelperBeside) : path;
 }
+
+QByteArray helperFolder() { return programForTesting().path.isEmpty() ? executableFolder() : QByteArray(); }
 
 bool isPassedOn(const QString& name)
 {
@@ -57,12 +65,13 @@ QProcessEnvironment helperEnvironment()
 }
 
 // In the child, between fork and exec: it dies with the program, and does not run at all when
-// the program is already gone; it gains no privileges; every file of the program's but the
+// the program is already gone; it enters the helper's folder (the helper leaves it at once);
+// it gains no privileges; every file of the program's but the
 // pipes closes on exec; the program comes first for the processor.
-void fenceChild(pid_t program)
+void fenceChild(pid_t program, const QByteArray& folder)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-    if (::getppid() != program)
+    if (::getppid() != program || (!folder.isEmpty() && ::chdir(folder.constData()) != 0))
         ::_exit(1);
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
@@ -180,7 +189,7 @@ void BannerHelper::start()
     process->setArguments(programForTesting().arguments);
     process->setProcessEnvironment(helperEnvironment());
     process->setStandardErrorFile(QProcess::nullDevice());
-    process->setChildProcessModifier([program = ::getpid()] { fenceChild(program); });
+    process->setChildProcessModifier([program = ::getpid(), folder = helperFolder()] { fenceChild(program, folder); });
     connect(process, &QProcess::started, this, [this] { process_->write(std::exchange(queued_, QByteArray())); });
     connect(process, &QProcess::readyReadStandardOutput, this, &BannerHelper::readReplies);
     // From the event loop, and only while this process is the helper.

@@ -6,6 +6,7 @@
 // is lost, no secret is left in a core file, and nothing of the program runs or holds its files
 // after it.
 #include "data/schema.h"
+#include "platform/website.h"
 #include "tests/driver/remote.h"
 #include "tests/fixture.h"
 #include "tests/xdisplay.h"
@@ -350,12 +351,16 @@ private slots:
             ::unlink(program.constData());
             ::rename(folder.constData(), program.constData());
         });
-        RemoteProgram first(copy);
+        HeldSite site;
+        RemoteProgram first(copy, RemoteProgram::Options{{site.proxyEnvironment()}, {}, {}, true});
         first.start();
         logIn(first);
         QCOMPARE(first.call({u"box"_s}), QStringList());
         addAccount(first, u"saved beside it"_s);
         QCOMPARE(accountNames(copy), QStringList{u"saved beside it"_s});
+        // The banner helper beside it starts too, and asks for its page.
+        QVERIFY(first.waitUntil(
+            [&] { return site.requestedPaths().contains(Website::page(u"SoftIndex.html"_s).toString()); }));
     }
 
     // In a read-only Data folder the engine can make no journal beside the file: the program

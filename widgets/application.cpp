@@ -2,11 +2,10 @@
 #include "widgets/application.h"
 
 #include "data/filename.h"
+#include "platform/executable.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <climits>
-#include <unistd.h>
 
 namespace Application {
 
@@ -55,12 +54,8 @@ QString exeFolder()
 {
     if (!exeFolderForTesting.isEmpty())
         return exeFolderForTesting;
-    char path[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
-    if (length <= 0 || length == ssize_t(sizeof path))
-        return QCoreApplication::applicationDirPath() + QLatin1Char('/');
-    const QByteArray file(path, length);
-    return decodeFileName(file.left(file.lastIndexOf('/') + 1));
+    const QByteArray folder = executableFolder();
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1Char('/') : decodeFileName(folder);
 }
 
 void setExeFolderForTesting(const QString& folder)
