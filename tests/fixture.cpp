@@ -183,3 +183,10 @@ void typeText(QWidget* edit, const QString& text)
     commit.setCommitString(text);
     QCoreApplication::sendEvent(edit, &commit);
 }
+
+TemporaryHome::TemporaryHome()
+{
+    qputenv("HOME", QFile::encodeName(dir_.path()));
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        qunsetenv(name);
+}

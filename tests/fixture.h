@@ -75,6 +75,16 @@ void doubleClick(QWidget* target, const QPoint& pos);
 // The texts of one column of a query's rows, in its current order.
 QStringList columnTexts(const TADOQuery& query, int column);
 
+// A home folder of the test's own for the whole run, made before the application object: the
+// user's documents, settings and caches all go under it.
+class TemporaryHome {
+public:
+    TemporaryHome();
+
+private:
+    QTemporaryDir dir_;
+};
+
 // One test's program: a database of its own, web stand-ins, and a main window made over them
 // on demand. Its end deletes the main window with the editors it owns.
 class TestProgram : public TestDatabase {

@@ -310,10 +310,8 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    // A printout goes to the documents folder of a home of the test's own.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + u"/.config"_s).toLocal8Bit());
+    // The printouts go to the documents folder of a home of the test's own.
+    const TemporaryHome home;
     QApplication app(argc, argv);
     Application::setTitle(u"墨柘密码本"_s);
     initTestResources();

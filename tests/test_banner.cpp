@@ -749,10 +749,7 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-        qunsetenv(name);
+    const TemporaryHome home;
     QApplication app(argc, argv);
     TestBanner test;
     return QTest::qExec(&test, argc, argv);

@@ -16,7 +16,6 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 #include <cmath>
@@ -304,9 +303,7 @@ private Q_SLOTS:
 int main(int argc, char** argv)
 {
     // The printouts go to the documents folder of a home of the test's own.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + u"/.config"_s).toLocal8Bit());
+    const TemporaryHome home;
     QApplication app(argc, argv);
     Application::setTitle(u"墨柘密码本"_s);
     initTestResources();
