@@ -12,7 +12,7 @@ packages=(
   fonts-liberation fonts-wqy-microhei
   poppler-utils
   xvfb openbox
-  at-spi2-core python3-pyatspi dbus-daemon
+  at-spi2-core python3-pyatspi dbus-daemon dbus-x11
   qt6-wayland weston qt6-gtk-platformtheme qt6ct
 )
 
