@@ -127,6 +127,7 @@ void TADOConnection::Close()
         sqlite3_close_v2(db_);
         db_ = nullptr;
     }
+    openedKey_.reset();
 }
 
 std::optional<TADOConnection::FileIdentity> TADOConnection::identify(const QByteArray& path)
@@ -150,8 +151,8 @@ sqlite3* TADOConnection::handle()
 std::shared_ptr<BackgroundFetch> TADOConnection::fetchInBackground(const QString& sql, std::function<void()> finished)
 {
     auto fetch = std::make_shared<BackgroundFetch>(
-        [path = filePath(), passphrase = passphrase().toStdString()] {
-            return openWithKey(path, passphrase, kFetchBusyWaitMs);
+        [path = filePath(), key = openedKey_, passphrase = passphrase().toStdString()]() mutable {
+            return openKeyed(path, key, passphrase, kFetchBusyWaitMs);
         },
         sql.toUtf8(), std::move(finished));
     fetches_.push_back(fetch);
@@ -181,29 +182,29 @@ void TADOConnection::open()
     const QByteArray path = filePath();
     const std::optional<FileIdentity> identity = identify(path);
     const QByteArray key = passphrase();
-    sqlite3* db = openWithEarlyKey(path, key);
-    if (!db)
-        db = openWithKey(path, key.toStdString());
-    db_ = db;
+    std::shared_ptr<const RawKey> early;
+    if (earlyKey_)
+        early = std::make_shared<const RawKey>(std::exchange(earlyKey_, nullptr)->take(path, key));
+    db_ = openKeyed(path, early, key.toStdString(), 0);
+    openedKey_ = std::move(early);
     path_ = path;
     opened_ = identity.value_or(FileIdentity());
 }
 
-sqlite3* TADOConnection::openWithEarlyKey(const QByteArray& path, const QByteArray& passphrase)
+sqlite3* TADOConnection::openKeyed(const QByteArray& path, std::shared_ptr<const RawKey>& key,
+                                   std::string_view passphrase, int busyWaitMs)
 {
-    if (!earlyKey_)
-        return nullptr;
-    const RawKey key = std::exchange(earlyKey_, nullptr)->take(path, passphrase);
-    if (key.empty())
-        return nullptr;
-    try {
-        return openWithKey(path, key.text());
-    } catch (const EDatabaseError&) {
-        // A file replaced between the salt's check and the engine's first read, or an engine
-        // that derives its keys otherwise: the passphrase gets its own try, and any error the
-        // user sees is the one it gives.
-        return nullptr;
+    if (key && !key->empty()) {
+        try {
+            return openWithKey(path, key->text(), busyWaitMs);
+        } catch (const EDatabaseError&) {
+            // A file replaced since the key was derived for it, or an engine that derives its
+            // keys otherwise: the passphrase gets its own try, and any error the user sees is
+            // the one it gives.
+        }
     }
+    key.reset();
+    return openWithKey(path, passphrase, busyWaitMs);
 }
 
 sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs)

@@ -13,6 +13,7 @@
 
 class BackgroundFetch;
 class EarlyKey;
+class RawKey;
 struct sqlite3;
 
 // The program's database file: Data/db.mzx in the executable's folder (which ends with a
@@ -73,14 +74,20 @@ private:
     QByteArray filePath() const;
     QByteArray passphrase() const;
     void open();
-    sqlite3* openWithEarlyKey(const QByteArray& path, const QByteArray& passphrase);
-    // busyWaitMs: how long a statement waits for another connection's write to the file to end.
-    static sqlite3* openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs = 0);
+    // The file keyed with the raw key when there is one and it opens the file (else the key is
+    // dropped), or with the passphrase. busyWaitMs: how long a statement waits for another
+    // connection's write to the file to end.
+    static sqlite3* openKeyed(const QByteArray& path, std::shared_ptr<const RawKey>& key, std::string_view passphrase,
+                              int busyWaitMs);
+    static sqlite3* openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs);
 
     QString connectionString_;
     sqlite3* db_ = nullptr;
     QByteArray path_;
     FileIdentity opened_;
     EarlyKey* earlyKey_ = nullptr;
+    // The raw key the open file was opened with, for the fetches' connections to the same file:
+    // derived once, not again for each of them.
+    std::shared_ptr<const RawKey> openedKey_;
     std::vector<std::weak_ptr<BackgroundFetch>> fetches_;
 };
