@@ -16,6 +16,8 @@
 
 #include <QStyle>
 
+using namespace Qt::StringLiterals;
+
 QPointer<TfrmC> frmC;
 
 namespace {
@@ -55,22 +57,21 @@ void TfrmC::limitLengths()
 void TfrmC::FormCreate()
 {
     ui.DateTimePicker1->setDate(QDate::currentDate());
-    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_C.html")));
+    ui.WebBrowser1->Navigate(Website::page(u"Card_C.html"_s));
 }
 
 void TfrmC::BitBtn1Click()
 {
     const QString date = FormatDate(kDateText, ui.DateTimePicker1->date());
-    if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！"))
-        || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
+    if (!isFilled(ui.Edit1, u"账户名称 不能为空！"_s) || !isFilled(ui.Edit2, u"用户名 不能为空！"_s))
         return;
     mySql = saveStatement(date);
     // A changed account another connection has deleted meanwhile is an error, not a success.
     if (isNewAccount())
         execSql(ADOQuery1);
     else
-        execSqlOnOneRow(ADOQuery1, QStringLiteral("账户"));
-    Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
+        execSqlOnOneRow(ADOQuery1, u"账户"_s);
+    Dialogs::notice(u"恭喜！恭喜！ 账户信息 保存成功！"_s);
     // The closed editor is freed once this handler has returned; from here on only the window
     // that owns it acts, on the saved signal.
     accept();

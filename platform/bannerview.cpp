@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+using namespace Qt::StringLiterals;
+
 using BannerProtocol::ReplyStatus;
 
 namespace {
@@ -122,7 +124,7 @@ void BannerView::finish(bool ok)
     if (finished_)
         return;
     finished_ = true;
-    emit loadFinished(ok);
+    Q_EMIT loadFinished(ok);
 }
 
 void BannerView::paintEvent(QPaintEvent*)
@@ -131,7 +133,7 @@ void BannerView::paintEvent(QPaintEvent*)
     if (state_ != State::Page) {
         paintQuietBackground(painter, rect());
         if (state_ == State::Placeholder) {
-            QFont font(QStringLiteral("sans-serif"));
+            QFont font(u"sans-serif"_s);
             font.setStyleHint(QFont::SansSerif);
             font.setPixelSize(18);
             font.setLetterSpacing(QFont::AbsoluteSpacing, 2);

@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace Website {
 
 namespace {
@@ -21,7 +23,7 @@ std::function<void(const QUrl&)>& browserOpener()
 
 QString homePage(bool trailingSlash)
 {
-    return QStringLiteral("http://") + QLatin1String(kHost) + (trailingSlash ? QStringLiteral("/") : QString());
+    return u"http://"_s + QLatin1String(kHost) + (trailingSlash ? u"/"_s : QString());
 }
 
 QUrl page(const QString& path) { return QUrl(homePage(true) + path); }

@@ -17,9 +17,11 @@
 #include <QTimer>
 #include <sqlite3.h>
 
+using namespace Qt::StringLiterals;
+
 TestDatabase::TestDatabase()
 {
-    QDir(dir_.path()).mkpath(QStringLiteral("Data"));
+    QDir(dir_.path()).mkpath(u"Data"_s);
     schema::createDatabase(path().toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
     sqlite3_open_v2(path().toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     schema::applyKey(db_, schema::kDatabasePassword);
@@ -42,7 +44,7 @@ TestDatabase::~TestDatabase()
 
 QString TestDatabase::folder() const { return dir_.path() + QLatin1Char('/'); }
 
-QString TestDatabase::path() const { return folder() + QStringLiteral("Data/db.mzx"); }
+QString TestDatabase::path() const { return folder() + u"Data/db.mzx"_s; }
 
 void TestDatabase::exec(const QString& sql) { schema::exec(db_, sql.toStdString()); }
 
@@ -72,7 +74,7 @@ QString TestDatabase::value(const QString& sql)
     return result.isEmpty() || result.first().isEmpty() ? QString() : result.first().first();
 }
 
-int TestDatabase::count(const QString& table) { return value(QStringLiteral("select count(*) from ") + table).toInt(); }
+int TestDatabase::count(const QString& table) { return value(u"select count(*) from "_s + table).toInt(); }
 
 qint64 TestDatabase::addAccount(const QString& date, const QString& name, const QString& user, const QString& password,
                                 const QString& description)
@@ -83,14 +85,13 @@ qint64 TestDatabase::addAccount(const QString& date, const QString& name, const 
 
 void TestDatabase::addAccounts(int n)
 {
-    exec(QStringLiteral("BEGIN"));
+    exec(u"BEGIN"_s);
     for (int i = 0; i < n; ++i) {
         const QDate date = QDate(2000, 1, 1).addDays(i % 9000);
-        addAccount(date.toString(QStringLiteral("yyyy-MM-dd")), QStringLiteral("site%1.example").arg(i),
-                   QStringLiteral("user%1").arg(i), QStringLiteral("hint%1").arg(i % 97),
-                   QStringLiteral("description of account %1").arg(i));
+        addAccount(date.toString(u"yyyy-MM-dd"_s), u"site%1.example"_s.arg(i), u"user%1"_s.arg(i),
+                   u"hint%1"_s.arg(i % 97), u"description of account %1"_s.arg(i));
     }
-    exec(QStringLiteral("COMMIT"));
+    exec(u"COMMIT"_s);
 }
 
 void initTestResources() { Q_INIT_RESOURCE(resources); }

@@ -11,6 +11,8 @@
 #include <QWindow>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Places a window once, when it is first shown: its outer rectangle, frame included, centred on
@@ -76,17 +78,15 @@ QRect desktopOf(const QWidget* window)
 
 QFont formFont()
 {
-    QFont font(QStringLiteral("Arial"));
+    QFont font(u"Arial"_s);
     font.setPixelSize(11);
     return font;
 }
 
 void installFontSubstitutes()
 {
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitutions(QStringLiteral("黑体"),
-                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitution(u"Arial"_s, u"Liberation Sans"_s);
+    QFont::insertSubstitutions(u"黑体"_s, {u"WenQuanYi Micro Hei"_s, u"Noto Sans CJK SC"_s, u"Droid Sans Fallback"_s});
 }
 
 void placeWhenShown(QWidget* window, QSize outer, Placement placement, QWidget* owner)

@@ -17,6 +17,8 @@
 #include <map>
 #include <tuple>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 double linear(double channel)
@@ -116,7 +118,7 @@ public:
     }
 
     QIconEngine* clone() const override { return new ReadablePictureEngine(picture_, backgrounds_); }
-    QString key() const override { return QStringLiteral("ReadablePictureEngine"); }
+    QString key() const override { return u"ReadablePictureEngine"_s; }
 
 private:
     QIcon picture_;
