@@ -2,8 +2,8 @@
 #include "bannerpage.h"
 
 #include "documentlimits.h"
-#include "fence.h"
-#include "protocol.h"
+#include "fence/fence.h"
+#include "protocol/banner.h"
 
 #include <QBuffer>
 #include <QFile>

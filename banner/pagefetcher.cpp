@@ -1,7 +1,7 @@
 // Fetching a banner page and its files (see pagefetcher.h).
 #include "pagefetcher.h"
 
-#include "protocol.h"
+#include "protocol/banner.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
