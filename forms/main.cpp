@@ -158,7 +158,6 @@ void TfrmMain::focusListOrBack()
 void TfrmMain::FormCreate()
 {
     setProgramDateFormats();
-    frmDM->ADOConnection1->LoginPrompt = false;
     frmDM->ADOConnection1->setConnectionString(buildConnectionString(Application::exeFolder()));
     {
         // Dates set here are the program's, not the user's: they do not switch the condition on.
