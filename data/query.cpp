@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/exception.h"
 #include "data/quoted.h"
+#include "data/statements.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -306,8 +307,7 @@ void TADOQuery::Delete()
     if (column < 0)
         throw EDatabaseError(u"Insufficient key column information for updating or refreshing"_s);
     const FieldDef& key = field(column);
-    Statement statement(
-        db, u"DELETE FROM %1 WHERE %2 = ?"_s.arg(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))));
+    Statement statement(db, Sql::rowDeleteBy(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))) + u'?');
     sqlite3_bind_int64(statement.get(), 1, text(current_, column).toLongLong());
     if (statement.runToEnd() != 1)
         throw EDatabaseError(

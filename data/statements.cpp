@@ -76,6 +76,11 @@ QString accountUpdate(const QString& accountName, const QString& userName, const
            + QLatin1Char(',') + u"F1="_s + literal(date) + u" where ID="_s + checkedId(id);
 }
 
-QString accountDelete(const QString& id) { return u"Delete from U_P where ID="_s + checkedId(id); }
+QString rowDeleteBy(const QString& table, const QString& keyColumn)
+{
+    return u"Delete from "_s + table + u" where "_s + keyColumn + u'=';
+}
+
+QString accountDelete(const QString& id) { return rowDeleteBy(u"U_P"_s, u"ID"_s) + checkedId(id); }
 
 }  // namespace Sql

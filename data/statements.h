@@ -35,6 +35,8 @@ QString accountInsert(const QString& date, const QString& accountName, const QSt
                       const QString& description);
 QString accountUpdate(const QString& accountName, const QString& userName, const QString& password,
                       const QString& description, const QString& date, const QString& id);
+// The delete of one row by its key, up to the key's value: "Delete from U_P where ID=".
+QString rowDeleteBy(const QString& table, const QString& keyColumn);
 QString accountDelete(const QString& id);
 
 }  // namespace Sql

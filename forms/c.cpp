@@ -4,6 +4,7 @@
 #include "data/dateformat.h"
 #include "data/dm.h"
 #include "data/query.h"
+#include "data/schema.h"
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "platform/website.h"
@@ -19,13 +20,6 @@
 using namespace Qt::StringLiterals;
 
 QPointer<TfrmC> frmC;
-
-namespace {
-
-constexpr int kFieldLength = 50;
-constexpr int kDescriptionLength = 200;
-
-}  // namespace
 
 TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this))
 {
@@ -50,8 +44,8 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
 void TfrmC::limitLengths()
 {
     for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3})
-        edit->setValidator(new CharacterLimit(kFieldLength, edit));
-    ui.Edit4->setValidator(new CharacterLimit(kDescriptionLength, ui.Edit4));
+        edit->setValidator(new CharacterLimit(schema::kTextLength, edit));
+    ui.Edit4->setValidator(new CharacterLimit(schema::kDescriptionLength, ui.Edit4));
 }
 
 void TfrmC::FormCreate()
