@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/bannerhelper.h"
-#include "platform/website.h"
+#include "platform/webview.h"
 
 class BannerView : public WebView {
     Q_OBJECT

@@ -7,6 +7,7 @@
 #include "data/schema.h"
 #include "data/statements.h"
 #include "forms/main.h"
+#include "platform/webbrowser.h"
 #include "platform/website.h"
 #include "widgets/application.h"
 

@@ -6,6 +6,7 @@
 #include "platform/datafilelock.h"
 #include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"

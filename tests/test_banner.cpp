@@ -7,6 +7,7 @@
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/bannerview.h"
+#include "platform/webbrowser.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
 #include "widgets/application.h"

@@ -6,6 +6,7 @@
 #include "forms/main.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/dialogs.h"
 
 #include <QTest>

@@ -5,6 +5,7 @@
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/secretclipboard.h"

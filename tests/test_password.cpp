@@ -2,6 +2,7 @@
 #include "data/statements.h"
 #include "forms/p.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 

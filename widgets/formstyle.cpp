@@ -2,11 +2,9 @@
 #include "widgets/formstyle.h"
 
 #include "platform/windowframe.h"
-#include "widgets/readable.h"
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
 #include <functional>
@@ -107,21 +105,4 @@ void fitLabelsToText(std::initializer_list<QLabel*> labels)
 {
     for (QLabel* label : labels)
         label->adjustSize();
-}
-
-LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent)
-{
-    showTextIn(this, Qt::blue);
-    // Only the underline is set here: family and size still come from the window.
-    QFont underlined;
-    underlined.setUnderline(true);
-    setFont(underlined);
-    setCursor(Qt::PointingHandCursor);
-}
-
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        Q_EMIT clicked();
 }
