@@ -9,6 +9,7 @@
 #include "widgets/dialogs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QTest>
 #include <QTimer>
@@ -206,21 +207,31 @@ private Q_SLOTS:
 
     void modifyKeepsStoredTextsBeyondTheLimits_data()
     {
-        QTest::addColumn<int>("erased");     // characters erased from the end of each field
-        QTest::addColumn<QString>("typed");  // then typed at its end
-        QTest::newRow("saved untouched") << 0 << QString();
-        QTest::newRow("typed into") << 0 << u"zz"_s;
-        QTest::newRow("erased") << 3 << QString();
-        QTest::newRow("erased and typed again") << 2 << u"zzz"_s;
+        QTest::addColumn<int>("erased");     // characters erased from the end of each field; -1: all selected
+        QTest::addColumn<QString>("added");  // then typed or pasted there
+        QTest::addColumn<bool>("pasted");
+        const QString many(210, u'z');
+        QTest::newRow("saved untouched") << 0 << QString() << false;
+        QTest::newRow("typed into") << 0 << u"zz"_s << false;
+        QTest::newRow("pasted into") << 0 << u"zz"_s << true;
+        QTest::newRow("erased") << 3 << QString() << false;
+        QTest::newRow("erased and typed again") << 2 << u"zzz"_s << false;
+        QTest::newRow("erased and pasted again") << 5 << QString(10, u'z') << true;
+        QTest::newRow("all typed over") << -1 << many << false;
+        QTest::newRow("all pasted over") << -1 << many << true;
     }
 
     // Texts longer than the editor's limits (another tool or an older file can hold them) come
-    // into the editor whole and are saved whole; typing never makes them longer, erasing works.
+    // into the editor whole and are saved whole. Once the user edits such a field, no edit makes
+    // it longer than it was, and once it is within its limit the limit holds again; a paste
+    // counts as typing.
     void modifyKeepsStoredTextsBeyondTheLimits()
     {
         QFETCH(int, erased);
-        QFETCH(QString, typed);
+        QFETCH(QString, added);
+        QFETCH(bool, pasted);
         const QStringList stored{QString(60, u'名'), QString(51, u'u'), QString(55, u'p'), QString(250, u'述')};
+        const int limits[] = {50, 50, 50, 200};
         db_->addAccount(u"2024-01-05"_s, stored[0], stored[1], stored[2], stored[3]);
         TestProgram::showMainWindow();
         MessageBoxRecorder boxes;
@@ -230,16 +241,25 @@ private Q_SLOTS:
                 for (QLineEdit* edit : {editor->ui.Edit1, editor->ui.Edit2, editor->ui.Edit3, editor->ui.Edit4}) {
                     edit->setFocus();
                     edit->end(false);
+                    if (erased < 0)
+                        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
                     for (int i = 0; i < erased; ++i)
                         QTest::keyClick(edit, Qt::Key_Backspace);
-                    QTest::keyClicks(edit, typed);
+                    if (pasted) {
+                        QGuiApplication::clipboard()->setText(added);
+                        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+                    } else {
+                        QTest::keyClicks(edit, added);
+                    }
                 }
                 editor->ui.BitBtn1->click();
             });
         QCOMPARE(seen.mid(3), stored);
         QStringList saved;
-        for (const QString& text : stored)
-            saved << (text.chopped(erased) + typed).left(text.size());
+        for (int i = 0; i < stored.size(); ++i) {
+            const QString kept = erased < 0 ? QString() : stored[i].chopped(erased);
+            saved << (kept + added).left(std::max<qsizetype>(limits[i], kept.size()));
+        }
         QCOMPARE(db_->rows(u"select F2,F3,F4,F5 from U_P"_s).value(0), saved);
         QCOMPARE(boxes.texts(), QStringList{u"恭喜！恭喜！ 账户信息 保存成功！"_s});
     }
