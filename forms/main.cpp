@@ -283,7 +283,9 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    execSqlOnOneRow(ADOQuery2, u"账户"_s);
+    // An account deleted meanwhile from outside is gone as the user asked: no error, and the
+    // list then shows the file as it is.
+    execSql(ADOQuery2);
     Ref();
 }
 
