@@ -380,35 +380,55 @@ private Q_SLOTS:
         QCOMPARE(w.query.RecNo(), 2);
     }
 
-    void titleClickComesOnReleaseOverTheSameTitle()
+    void titleClickComesOnReleaseOverATitle_data()
     {
+        QTest::addColumn<int>("pressed");   // the title pressed; -1: the divider at the right of title 2
+        QTest::addColumn<bool>("dragged");  // the pointer moves to the release, past the drag distance
+        QTest::addColumn<int>("via");       // a title the drag passes over; -1: none
+        QTest::addColumn<int>("released");  // the title under the release; -1: in the rows below
+        QTest::addColumn<bool>("clicked");  // a title click comes, for the title under the release
+        QTest::newRow("clicked") << 2 << false << -1 << 2 << true;
+        QTest::newRow("pressed on one title, released on another") << 2 << false << -1 << 1 << true;
+        QTest::newRow("dragged to another place") << 1 << true << -1 << 3 << true;
+        QTest::newRow("dragged away and back") << 2 << true << 4 << 2 << true;
+        QTest::newRow("dragged off the titles") << 2 << true << 3 << -1 << false;
+        QTest::newRow("divider dragged") << -1 << true << -1 << 3 << false;
+    }
+
+    // The left button's release over a title is a title click for that title, wherever the
+    // press was and whether or not the drag moved a column there, except at the end of a resize.
+    void titleClickComesOnReleaseOverATitle()
+    {
+        QFETCH(int, pressed);
+        QFETCH(bool, dragged);
+        QFETCH(int, via);
+        QFETCH(int, released);
+        QFETCH(bool, clicked);
         GridWindow w(3);
         w.open();
         TDBGrid* grid = w.grid;
         QSignalSpy titleClicks(grid, &TDBGrid::TitleClick);
         QWidget* titles = w.titles()->viewport();
-
-        QTest::mouseClick(titles, Qt::LeftButton, {}, w.titleCentre(2));
-        QCOMPARE(titleClicks.count(), 1);
-        QCOMPARE(titleClicks.takeFirst().at(0).value<TColumn*>(), grid->column(2));
-        QTest::mouseClick(w.corner(), Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::mousePress(titles, Qt::LeftButton, {}, w.titleCentre(4));
-        QTest::mouseRelease(titles, Qt::LeftButton, {}, w.titleCentre(5));
-
-        // Dragging a divider resizes the column; dragging a title moves it.
         const int width = grid->column(2)->width();
         const QPoint divider(w.titles()->sectionViewportPosition(2) + width - 1, w.titles()->height() / 2);
-        QTest::mousePress(titles, Qt::LeftButton, {}, divider);
-        QTest::mouseMove(titles, divider + QPoint(30, 0));
-        QTest::mouseRelease(titles, Qt::LeftButton, {}, divider + QPoint(30, 0));
-        QCOMPARE(grid->column(2)->width(), width + 30);
-        QTest::mousePress(titles, Qt::LeftButton, {}, w.titleCentre(1));
-        QTest::mouseMove(titles, w.titleCentre(1) + QPoint(10, 0));
-        QTest::mouseMove(titles, w.titleCentre(3));
-        QTest::mouseRelease(titles, Qt::LeftButton, {}, w.titleCentre(3));
-        QVERIFY(w.titles()->visualIndex(1) > 1);
+        const QPoint from = pressed < 0 ? divider : w.titleCentre(pressed);
+        const QPoint to = released < 0 ? QPoint(w.titleCentre(2).x(), titles->height() + 20) : w.titleCentre(released);
 
-        QCOMPARE(titleClicks.count(), 0);
+        QTest::mousePress(titles, Qt::LeftButton, {}, from);
+        if (dragged)
+            for (const QPoint& step : {from + QPoint(30, 0), via < 0 ? to : w.titleCentre(via), to})
+                QTest::mouseMove(titles, step);
+        QTest::mouseRelease(titles, Qt::LeftButton, {}, to);
+
+        if (pressed < 0)
+            QCOMPARE(grid->column(2)->width(), width + to.x() - divider.x());
+        if (pressed == 1)
+            QVERIFY(w.titles()->visualIndex(1) > 1);
+        QCOMPARE(titleClicks.count(), clicked ? 1 : 0);
+        if (clicked)
+            QCOMPARE(titleClicks.first().at(0).value<TColumn*>(), grid->column(w.titles()->logicalIndexAt(to)));
+        QTest::mouseClick(w.corner(), Qt::LeftButton, {}, QPoint(2, 2));
+        QCOMPARE(titleClicks.count(), clicked ? 1 : 0);
         QCOMPARE(w.query.RecNo(), 1);
     }
 
