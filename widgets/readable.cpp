@@ -21,30 +21,54 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Calls update when the widget is shown, and when its palette or style changes while it is shown.
+// Calls update when the widget is shown, and once a change of palette or style has reached the
+// widget and what it sits in. Qt hands a new palette to the widgets in no fixed order: a widget
+// may take it before its parent or its window do (a widget class may have a palette of its own,
+// which does not wait for the parent's), and then hear of no further change when they follow.
+// So every change of the widget or of a widget it sits in asks for one update, which runs from
+// the event loop, once the change has been handed to every widget.
 class PaletteFollower : public QObject {
 public:
     PaletteFollower(QWidget* widget, std::function<void()> update)
         : QObject(widget), widget_(widget), update_(std::move(update))
     {
-        widget->installEventFilter(this);
+        for (QWidget* watched = widget; watched; watched = watched->isWindow() ? nullptr : watched->parentWidget())
+            watched->installEventFilter(this);
         if (widget->isVisible())
             update_();
     }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (type == QEvent::Show
-            || ((type == QEvent::PaletteChange || type == QEvent::StyleChange) && widget_->isVisible()))
+        if (type == QEvent::Show && watched == widget_)
             update_();
+        else if (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange
+                 || type == QEvent::StyleChange)
+            updateLater();
         return false;
     }
 
 private:
+    void updateLater()
+    {
+        if (pending_)
+            return;
+        pending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                pending_ = false;
+                if (widget_->isVisible())
+                    update_();
+            },
+            Qt::QueuedConnection);
+    }
+
     QWidget* widget_;
     std::function<void()> update_;
+    bool pending_ = false;
 };
 
 // Every pixel of the picture that does not reach the picture contrast against the background, in
