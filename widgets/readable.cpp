@@ -2,6 +2,8 @@
 #include "widgets/readable.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCalendarWidget>
 #include <QEvent>
 #include <QHash>
 #include <QIcon>
@@ -10,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QTextCharFormat>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -176,6 +179,28 @@ void showTextIn(QWidget* widget, const QColor& colour)
     drawTextIn(colour);
     new PaletteFollower(
         widget, [=] { drawTextIn(namedColourOn(colour, backgroundBehind(widget, widget->fontMetrics().height()))); });
+}
+
+void keepNamedDaysReadable(QCalendarWidget* calendar)
+{
+    // The colours as Qt names them, before any is shaded.
+    QList<std::pair<Qt::DayOfWeek, QColor>> named;
+    for (int day = Qt::Monday; day <= Qt::Sunday; ++day) {
+        const QBrush colour = calendar->weekdayTextFormat(Qt::DayOfWeek(day)).foreground();
+        if (colour.style() != Qt::NoBrush)
+            named.append({Qt::DayOfWeek(day), colour.color()});
+    }
+    // The days are drawn on the cells of the calendar's table, and its titles on their alternate colour.
+    auto* cells = calendar->findChild<QAbstractItemView*>();
+    new PaletteFollower(cells, [calendar, cells, named] {
+        const QPalette palette = cells->palette();
+        const QList<QColor> backgrounds = {palette.color(QPalette::Base), palette.color(QPalette::AlternateBase)};
+        for (const auto& [day, colour] : named) {
+            QTextCharFormat format = calendar->weekdayTextFormat(day);
+            format.setForeground(namedColourOn(colour, backgrounds));
+            calendar->setWeekdayTextFormat(day, format);
+        }
+    });
 }
 
 QIcon readablePicture(const QIcon& picture, const QList<QColor>& backgrounds)
