@@ -21,11 +21,11 @@
 #include "widgets/readable.h"
 #include "widgets/windowkeys.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QShowEvent>
 #include <QStyle>
-#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -214,7 +214,7 @@ void TfrmMain::DBGrid1RecordDeleted() { showAccountCount(); }
 void TfrmMain::DBGrid1TitleClick(TColumn* Column)
 {
     for (int i = 0; i < ui.DBGrid1->columnCount(); ++i) {
-        ui.DBGrid1->column(i)->setTitleColor(palette().color(QPalette::WindowText));
+        ui.DBGrid1->column(i)->resetTitleColor();
         ui.DBGrid1->column(i)->setTitleBold(false);
     }
     const QString ascending = Column->fieldName() + u" ASC"_s;
@@ -240,9 +240,10 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
         if (contrastRatio(canvas->fontColor, green) < kTextContrast)
             canvas->fontColor = Qt::black;
     } else {
-        const QPalette tooltip = QToolTip::palette();
-        canvas->brush = tooltip.color(QPalette::ToolTipBase);
-        canvas->fontColor = readableOn(tooltip.color(QPalette::ToolTipText), tooltip.color(QPalette::ToolTipBase));
+        // The application's tooltip colours, which follow a change of palette (QToolTip keeps its own).
+        const QPalette colours = QApplication::palette();
+        canvas->brush = colours.color(QPalette::ToolTipBase);
+        canvas->fontColor = readableOn(colours.color(QPalette::ToolTipText), colours.color(QPalette::ToolTipBase));
     }
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
 }

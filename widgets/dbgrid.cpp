@@ -73,8 +73,10 @@ protected:
     void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
     {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        const bool named = model()->headerData(logicalIndex, orientation(), Qt::ForegroundRole).isValid();
         option->palette.setColor(QPalette::ButtonText,
-                                 namedColourOn(option->palette.color(QPalette::ButtonText), faces()));
+                                 named ? namedColourOn(option->palette.color(QPalette::ButtonText), faces())
+                                       : readableOn(palette().color(QPalette::WindowText), faces()));
     }
 
     void changeEvent(QEvent* event) override
@@ -127,6 +129,8 @@ QColor TColumn::titleColor() const
 }
 
 void TColumn::setTitleColor(const QColor& color) { grid_->gridModel()->setTitleColor(index_, color); }
+
+void TColumn::resetTitleColor() { grid_->gridModel()->setTitleColor(index_, QColor()); }
 
 bool TColumn::titleBold() const { return grid_->gridModel()->titleBold(index_); }
 
