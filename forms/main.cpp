@@ -140,6 +140,8 @@ void TfrmMain::bindKeys()
     keys->press(ui.SpeedButton6, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     keys->press(ui.SpeedButton7, QKeySequence(Qt::Key_F1));
     keys->press(ui.BitBtn2, QKeySequence(Qt::CTRL | Qt::Key_P));
+    keys->give(ui.CheckBox1, QKeySequence(Qt::ALT | Qt::Key_1));
+    keys->give(ui.CheckBox2, QKeySequence(Qt::ALT | Qt::Key_2));
     connect(keys->add(QKeySequence(Qt::Key_F6)), &QAction::triggered, this, &TfrmMain::focusListOrBack);
 }
 

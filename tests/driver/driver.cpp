@@ -203,6 +203,10 @@ private:
             return;
         if (command == "text")
             return reply({textOf(widget)});
+        if (command == "checked") {
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            return reply({button && button->isChecked() ? u"1"_s : u"0"_s});
+        }
         if (command == "outer-size")
             return reply(
                 {QString::number(widget->frameGeometry().width()), QString::number(widget->frameGeometry().height())});
