@@ -190,14 +190,19 @@ void keepNamedDaysReadable(QCalendarWidget* calendar)
         if (colour.style() != Qt::NoBrush)
             named.append({Qt::DayOfWeek(day), colour.color()});
     }
-    // The days are drawn on the cells of the calendar's table, and its titles on their alternate colour.
+    // The days' numbers stand on the cells of the calendar's table, the weekdays' titles above
+    // them on its alternate colour: a shade that reads on both where one does, else one that reads
+    // under the numbers.
     auto* cells = calendar->findChild<QAbstractItemView*>();
     new PaletteFollower(cells, [calendar, cells, named] {
-        const QPalette palette = cells->palette();
-        const QList<QColor> backgrounds = {palette.color(QPalette::Base), palette.color(QPalette::AlternateBase)};
+        const QColor numbers = cells->palette().color(QPalette::Base);
+        const QColor titles = cells->palette().color(QPalette::AlternateBase);
         for (const auto& [day, colour] : named) {
+            QColor shade = readableOn(colour, QList<QColor>{numbers, titles});
+            if (contrastRatio(shade, numbers) < kTextContrast || contrastRatio(shade, titles) < kTextContrast)
+                shade = readableOn(colour, numbers);
             QTextCharFormat format = calendar->weekdayTextFormat(day);
-            format.setForeground(namedColourOn(colour, backgrounds));
+            format.setForeground(shade);
             calendar->setWeekdayTextFormat(day, format);
         }
     });
