@@ -20,7 +20,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -46,6 +45,27 @@ QPalette darkPalette()
     dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
     dark.setColor(QPalette::Shadow, Qt::black);
     return dark;
+}
+
+// A light palette as light desktop themes have it: dark text on light grey, a pale yellow tooltip.
+QPalette lightPalette()
+{
+    QPalette light;
+    for (const auto role : {QPalette::Window, QPalette::Button})
+        light.setColor(role, QColor(0xef, 0xef, 0xef));
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText})
+        light.setColor(role, Qt::black);
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::AlternateBase, QColor(0xf7, 0xf7, 0xf7));
+    light.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+    light.setColor(QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+    light.setColor(QPalette::HighlightedText, Qt::white);
+    light.setColor(QPalette::Light, Qt::white);
+    light.setColor(QPalette::Midlight, QColor(0xca, 0xca, 0xca));
+    light.setColor(QPalette::Mid, QColor(0xb8, 0xb8, 0xb8));
+    light.setColor(QPalette::Dark, QColor(0x9f, 0x9f, 0x9f));
+    light.setColor(QPalette::Shadow, QColor(0x76, 0x76, 0x76));
+    return light;
 }
 
 // What the window shows over this rectangle of one of its widgets.
@@ -332,8 +352,7 @@ private Q_SLOTS:
     // palette included.
     void windowsFollowAPaletteSwitch()
     {
-        const std::unique_ptr<QStyle> fusion(QStyleFactory::create(u"Fusion"_s));
-        const QPalette light = fusion->standardPalette();
+        const QPalette light = lightPalette();
         switchPalette(light);
         TestProgram program;
         program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
