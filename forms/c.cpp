@@ -30,6 +30,10 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     placeWhenShown(this, QSize(850, 380), Placement::OwnerCenter, owner);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5, ui.Label6, ui.Label7, ui.Label17});
     nameInputsByCaptions(this);
+    // Each hint beside an edit is read with it, when the edit gets the focus.
+    ui.Edit1->setAccessibleDescription(ui.Label5->text());
+    ui.Edit2->setAccessibleDescription(ui.Label6->text());
+    ui.Edit3->setAccessibleDescription(ui.Label7->text());
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     keepPicturesReadable(this);
     showTextIn(ui.Label7, Qt::red);

@@ -21,11 +21,11 @@
 #include "widgets/readable.h"
 #include "widgets/windowkeys.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QShowEvent>
 #include <QStyle>
-#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -141,6 +141,8 @@ void TfrmMain::bindKeys()
     keys->press(ui.SpeedButton6, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     keys->press(ui.SpeedButton7, QKeySequence(Qt::Key_F1));
     keys->press(ui.BitBtn2, QKeySequence(Qt::CTRL | Qt::Key_P));
+    keys->give(ui.CheckBox1, QKeySequence(Qt::ALT | Qt::Key_1));
+    keys->give(ui.CheckBox2, QKeySequence(Qt::ALT | Qt::Key_2));
     connect(keys->add(QKeySequence(Qt::Key_F6)), &QAction::triggered, this, &TfrmMain::focusListOrBack);
 }
 
@@ -225,7 +227,7 @@ void TfrmMain::DBGrid1RecordDeleted() { showAccountCount(); }
 void TfrmMain::DBGrid1TitleClick(TColumn* Column)
 {
     for (int i = 0; i < ui.DBGrid1->columnCount(); ++i) {
-        ui.DBGrid1->column(i)->setTitleColor(palette().color(QPalette::WindowText));
+        ui.DBGrid1->column(i)->resetTitleColor();
         ui.DBGrid1->column(i)->setTitleBold(false);
     }
     const QString ascending = Column->fieldName() + u" ASC"_s;
@@ -251,9 +253,10 @@ void TfrmMain::DBGrid1DrawColumnCell(const QRect& Rect, int DataCol, TColumn* Co
         if (contrastRatio(canvas->fontColor, green) < kTextContrast)
             canvas->fontColor = Qt::black;
     } else {
-        const QPalette tooltip = QToolTip::palette();
-        canvas->brush = tooltip.color(QPalette::ToolTipBase);
-        canvas->fontColor = readableOn(tooltip.color(QPalette::ToolTipText), tooltip.color(QPalette::ToolTipBase));
+        // The application's tooltip colours, which follow a change of palette (QToolTip keeps its own).
+        const QPalette colours = QApplication::palette();
+        canvas->brush = colours.color(QPalette::ToolTipBase);
+        canvas->fontColor = readableOn(colours.color(QPalette::ToolTipText), colours.color(QPalette::ToolTipBase));
     }
     ui.DBGrid1->DefaultDrawColumnCell(Rect, DataCol, Column, State);
 }

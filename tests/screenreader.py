@@ -4,9 +4,12 @@ reads it. Used by test_program_screenreader.
 
   screenreader.py tree    prints each object of the program's windows, one a line:
                           window, role, name, actions (comma-separated), "focused" or "",
-                          and for a table its number of columns
-  screenreader.py focus   prints "listening", then, one a line, the role and name of each
-                          object that takes the focus, until its input closes
+                          for a table its number of columns, description, and the key
+                          binding of its first action
+  screenreader.py focus   prints "listening", then, one a line, each object that takes the
+                          focus (role, name, and its description and key binding when it
+                          has them) and each that becomes selected (role, name, "selected"),
+                          until its input closes
 """
 import sys
 import threading
@@ -39,6 +42,14 @@ def actions(obj):
     return [action.getName(i) for i in range(action.nActions)]
 
 
+def key_binding(obj):
+    try:
+        action = obj.queryAction()
+    except NotImplementedError:
+        return ""
+    return action.getKeyBinding(0) if action.nActions else ""
+
+
 def columns(obj):
     try:
         return str(obj.queryTable().nColumns)
@@ -54,7 +65,8 @@ def tree(app):
             return
         budget[0] -= 1
         focused = "focused" if obj.getState().contains(pyatspi.STATE_FOCUSED) else ""
-        fields = [window, obj.getRoleName(), obj.name, ",".join(actions(obj)), focused, columns(obj)]
+        fields = [window, obj.getRoleName(), obj.name, ",".join(actions(obj)), focused, columns(obj),
+                  obj.description, key_binding(obj)]
         print("\t".join(field.replace("\t", " ").replace("\n", " ") for field in fields))
         for i in range(min(obj.childCount, MAX_CHILDREN)):
             walk(window, obj.getChildAtIndex(i), depth + 1)
@@ -66,11 +78,20 @@ def tree(app):
 
 
 def follow_focus():
+    def heard(obj, *more):
+        fields = [obj.getRoleName(), obj.name] + [field for field in more if field]
+        print("\t".join(field.replace("\t", " ").replace("\n", " ") for field in fields), flush=True)
+
     def on_focus(event):
         if event.detail1 == 1:
-            print(f"{event.source.getRoleName()}\t{event.source.name}", flush=True)
+            heard(event.source, event.source.description, key_binding(event.source))
+
+    def on_selected(event):
+        if event.detail1 == 1:
+            heard(event.source, "selected")
 
     pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
+    pyatspi.Registry.registerEventListener(on_selected, "object:state-changed:selected")
     # The test closes the input when it has seen what it waited for.
     threading.Thread(target=lambda: (sys.stdin.read(), GLib.idle_add(pyatspi.Registry.stop)), daemon=True).start()
     GLib.idle_add(lambda: print("listening", flush=True))

@@ -1,8 +1,9 @@
 // The colours the windows name, readable in every palette: the grid's rows and sort titles, the
-// links, the editor's hint and the buttons' pictures, measured from the pixels the windows draw.
-// The windows are measured in the palette the test finds (run it under a desktop's platform theme
-// to measure that theme; the build runs it under GNOME's Adwaita-dark and a dark qt6ct scheme too)
-// and in a dark palette of the test's own, on two styles. Each figure is printed.
+// links, the editor's hint, the buttons' pictures and the calendar's weekend, measured from the
+// pixels the windows draw. The windows are measured in the palette the test finds (run it under a
+// desktop's platform theme to measure that theme; the build runs it under GNOME's Adwaita-dark and
+// a dark qt6ct scheme too), in a dark palette of the test's own, on two styles, and while the
+// palette switches from light to dark and back under open windows. Each figure is printed.
 #include "data/query.h"
 #include "forms/c.h"
 #include "forms/login.h"
@@ -12,12 +13,13 @@
 #include "widgets/application.h"
 #include "widgets/readable.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QHeaderView>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
-#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +45,27 @@ QPalette darkPalette()
     dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
     dark.setColor(QPalette::Shadow, Qt::black);
     return dark;
+}
+
+// A light palette as light desktop themes have it: dark text on light grey, a pale yellow tooltip.
+QPalette lightPalette()
+{
+    QPalette light;
+    for (const auto role : {QPalette::Window, QPalette::Button})
+        light.setColor(role, QColor(0xef, 0xef, 0xef));
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::ToolTipText})
+        light.setColor(role, Qt::black);
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::AlternateBase, QColor(0xf7, 0xf7, 0xf7));
+    light.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+    light.setColor(QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+    light.setColor(QPalette::HighlightedText, Qt::white);
+    light.setColor(QPalette::Light, Qt::white);
+    light.setColor(QPalette::Midlight, QColor(0xca, 0xca, 0xca));
+    light.setColor(QPalette::Mid, QColor(0xb8, 0xb8, 0xb8));
+    light.setColor(QPalette::Dark, QColor(0x9f, 0x9f, 0x9f));
+    light.setColor(QPalette::Shadow, QColor(0x76, 0x76, 0x76));
+    return light;
 }
 
 // What the window shows over this rectangle of one of its widgets.
@@ -130,6 +153,35 @@ Figure namedFigure(const QString& what, const QImage& image, const QColor& named
     return {what, textContrast(image), kTextContrast, named, showsColour(image, named)};
 }
 
+// Switches the palette as a desktop's platform theme does while the program runs: the
+// application's, and then the one it gives some classes of widgets of their own, which Qt hands
+// to their widgets before their parents and windows have theirs.
+void switchPalette(const QPalette& palette)
+{
+    QApplication::setPalette(palette);
+    for (const char* themed : {"QLabel", "QAbstractButton", "QHeaderView", "QAbstractItemView", "QGroupBox"})
+        QApplication::setPalette(palette, themed);
+    // The windows take it from events Qt posts meanwhile.
+    QTest::qWait(100);
+}
+
+// Prints the figures, and checks them: on a light window, a colour the windows name is drawn
+// exactly; otherwise, and for the palette's own colours, it reaches its contrast.
+void checkFigures(const QString& where, const QList<Figure>& figures)
+{
+    for (const Figure& figure : figures)
+        qInfo().noquote() << u"%1, %2: %3:1"_s.arg(where, figure.what).arg(figure.contrast, 0, 'f', 2);
+    const bool lightWindow = !isDark(QApplication::palette().color(QPalette::Window));
+    for (const Figure& figure : figures) {
+        if (lightWindow && figure.named.isValid())
+            QVERIFY2(figure.showsNamed,
+                     qPrintable(where + u": "_s + figure.what + u" is not drawn in "_s + figure.named.name()));
+        else
+            QVERIFY2(figure.contrast >= figure.needed,
+                     qPrintable(u"%1: %2 reaches only %3:1"_s.arg(where, figure.what).arg(figure.contrast, 0, 'f', 2)));
+    }
+}
+
 }  // namespace
 
 class TestPalette : public QObject {
@@ -137,14 +189,12 @@ class TestPalette : public QObject {
 
     QString style_;
     QPalette palette_;
-    QPalette tooltips_;
 
     TDBGrid* grid() const { return frmMain->ui.DBGrid1; }
 
-    double cellContrast(int row, int column)
+    QImage cell(int row, int column)
     {
-        const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
-        return textContrast(shown(grid()->viewport(), cell));
+        return shown(grid()->viewport(), grid()->visualRect(grid()->model()->index(row, column)));
     }
 
     QImage title(int column)
@@ -154,21 +204,46 @@ class TestPalette : public QObject {
         return shown(titles->viewport(), title);
     }
 
-    QList<Figure> mainWindowFigures()
+    // The weekend numbers of the editor's calendar, opened from the keyboard, against its cells:
+    // Qt's red, which reads in every palette.
+    static Figure weekendFigure(TfrmC* editor)
     {
-        QList<Figure> figures;
+        TDateTimePicker* picker = editor->ui.DateTimePicker1;
+        QTest::keyClick(picker, Qt::Key_F4);
+        QCalendarWidget* calendar = picker->calendarWidget();
+        const bool opened = calendar->isVisible();
+        calendar->window()->hide();
+        const QColor weekend = calendar->weekdayTextFormat(Qt::Sunday).foreground().color();
+        const QColor cells = calendar->findChild<QAbstractItemView*>()->palette().color(QPalette::Base);
+        return {u"weekend numbers"_s, opened ? contrastRatio(weekend, cells) : 1, kTextContrast};
+    }
+
+    // The main window with a column sorted (its title in the named colour) and the editor, as they
+    // show now: the rows, a plain title and the sorted one, the links, the hint, every picture and
+    // the calendar's weekend.
+    QList<Figure> openWindowsFigures(TfrmC* editor, const QColor& sortColour)
+    {
         // The current cell is in the first row's first visible column; its neighbours are plain.
-        figures.append({u"green row"_s, cellContrast(0, 3), kTextContrast});
-        figures.append({u"tooltip row"_s, cellContrast(1, 3), kTextContrast});
-        frmMain->DBGrid1TitleClick(grid()->column(3));
-        figures.append(namedFigure(u"red sort title"_s, title(3), Qt::red));
-        frmMain->DBGrid1TitleClick(grid()->column(3));
-        figures.append(namedFigure(u"blue sort title"_s, title(3), Qt::blue));
-        figures.append(namedFigure(u"main window link"_s, shown(frmMain->ui.Label4), Qt::blue));
-        for (QAbstractButton* button : frmMain->findChildren<QAbstractButton*>())
-            if (!button->icon().isNull())
-                figures.append({u"picture of "_s + button->text(), pictureContrast(button), kPictureContrast});
+        QList<Figure> figures = {{u"green row"_s, textContrast(cell(0, 3)), kTextContrast},
+                                 {u"tooltip row"_s, textContrast(cell(1, 3)), kTextContrast},
+                                 {u"plain title"_s, textContrast(title(2)), kTextContrast},
+                                 namedFigure(u"sort title"_s, title(3), sortColour),
+                                 namedFigure(u"main window link"_s, shown(frmMain->ui.Label4), Qt::blue),
+                                 namedFigure(u"editor's red hint"_s, shown(editor->ui.Label7), Qt::red),
+                                 weekendFigure(editor)};
+        for (QWidget* window : {static_cast<QWidget*>(frmMain), static_cast<QWidget*>(editor)})
+            for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+                if (!button->icon().isNull() && button->window() == window)
+                    figures.append({u"picture of "_s + button->text(), pictureContrast(button), kPictureContrast});
         return figures;
+    }
+
+    static TfrmC* showEditor()
+    {
+        TfrmC* editor = frmMain->createAccountEditor();
+        editor->show();
+        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(editor);
+        return editor;
     }
 
 private Q_SLOTS:
@@ -178,14 +253,12 @@ private Q_SLOTS:
         initTestResources();
         style_ = QApplication::style()->name();
         palette_ = QApplication::palette();
-        tooltips_ = QToolTip::palette();
     }
 
     void cleanup()
     {
         QApplication::setStyle(style_);
         QApplication::setPalette(palette_);
-        QToolTip::setPalette(tooltips_);
     }
 
     void contrastIsMeasuredAsWcagDoes()
@@ -252,15 +325,18 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         if (!style.isEmpty())
             QApplication::setStyle(QStyleFactory::create(style));
-        if (dark) {
+        if (dark)
             QApplication::setPalette(darkPalette());
-            QToolTip::setPalette(darkPalette());
-        }
         TestProgram program;
         program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
         program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
         TestProgram::showMainWindow();
-        QList<Figure> figures = mainWindowFigures();
+        TfrmC* editor = showEditor();
+        frmMain->DBGrid1TitleClick(grid()->column(3));
+        QList<Figure> figures = openWindowsFigures(editor, Qt::red);
+        frmMain->DBGrid1TitleClick(grid()->column(3));
+        figures.append(namedFigure(u"blue sort title"_s, title(3), Qt::blue));
+        editor->close();
 
         frmLogin = new TfrmLogin;
         frmLogin->show();
@@ -268,23 +344,35 @@ private Q_SLOTS:
         figures.append(namedFigure(u"login window link"_s, shown(frmLogin->ui.Label3), Qt::blue));
         delete frmLogin;
         frmLogin = nullptr;
+        checkFigures(QTest::currentDataTag(), figures);
+    }
 
-        TfrmC* editor = frmMain->createAccountEditor();
-        editor->show();
-        QVERIFY(QTest::qWaitForWindowExposed(editor));
-        figures.append(namedFigure(u"editor's red hint"_s, shown(editor->ui.Label7), Qt::red));
-        editor->close();
-
-        for (const Figure& figure : figures)
-            qInfo().noquote() << u"%1: %2:1"_s.arg(figure.what).arg(figure.contrast, 0, 'f', 2);
-        const bool lightWindow = !isDark(QApplication::palette().color(QPalette::Window));
-        for (const Figure& figure : figures) {
-            if (lightWindow && figure.named.isValid())
-                QVERIFY2(figure.showsNamed, qPrintable(figure.what + u" is not drawn in "_s + figure.named.name()));
-            else
-                QVERIFY2(figure.contrast >= figure.needed,
-                         qPrintable(u"%1 reaches only %2:1"_s.arg(figure.what).arg(figure.contrast, 0, 'f', 2)));
+    // A desktop switched from light to dark and back while the main window and the editor are
+    // open: every colour follows each switch, a title sorted and the others made plain in one
+    // palette included.
+    void windowsFollowAPaletteSwitch()
+    {
+        const QPalette light = lightPalette();
+        switchPalette(light);
+        TestProgram program;
+        program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
+        program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
+        TestProgram::showMainWindow();
+        TfrmC* editor = showEditor();
+        frmMain->DBGrid1TitleClick(grid()->column(3));
+        const QList<std::tuple<QString, QPalette, QColor>> switches = {
+            {u"light to dark"_s, darkPalette(), Qt::red},
+            {u"dark to light"_s, light, Qt::blue},
+        };
+        for (const auto& [name, palette, sortColour] : switches) {
+            switchPalette(palette);
+            checkFigures(name, openWindowsFigures(editor, sortColour));
+            QVERIFY2(showsColour(cell(1, 3), palette.color(QPalette::ToolTipBase)),
+                     qPrintable(name + u": the tooltip row keeps the colour of the palette before"_s));
+            // Sorted again in this palette: the other titles are made plain in it.
+            frmMain->DBGrid1TitleClick(grid()->column(3));
         }
+        editor->close();
     }
 };
 

@@ -1,7 +1,7 @@
 // The real program on the desktops its users have, on an X server of the test's own: the keys of
-// every window (Enter, Esc, the default buttons) under each platform theme Qt picks on Linux
-// desktops, and a whole session under a Wayland compositor (weston, nested in that X server,
-// which gives it a seat).
+// every window (Enter, Esc, the default buttons, the query conditions' boxes, the date pickers'
+// calendars) under each platform theme Qt picks on Linux desktops, and a whole session under a
+// Wayland compositor (weston, nested in that X server, which gives it a seat).
 #include "tests/driver/remote.h"
 #include "tests/xdisplay.h"
 
@@ -56,6 +56,9 @@ void closeBoxWith(RemoteProgram& program, const QString& key)
     if (!program.waitUntil([&] { return !boxShown(program); }, 5000))
         throw RemoteError((key + u" left the box open"_s).toStdString());
 }
+
+// The calendar a date picker drops down (Qt names its window so).
+const QString kCalendar = u"qt_datetimedit_calendar"_s;
 
 // The window gets its outer size once it is first exposed.
 void checkOuterSize(RemoteProgram& program, const QString& window, QSize size)
@@ -128,6 +131,29 @@ private Q_SLOTS:
 
         checkDialogIgnoresEnterAndEsc(program, u"SpeedButton1"_s, u"frmC"_s);
         checkDialogIgnoresEnterAndEsc(program, u"SpeedButton6"_s, u"frmP"_s);
+
+        // F4 and Alt+Down drop the from date's calendar down, and leave the date as it was; Esc
+        // closes it. Tab reaches the picker from the text, through the column.
+        program.click(u"frmMain/Edit1"_s);
+        program.key(u"Tab"_s);
+        program.key(u"Tab"_s);
+        const QString from = program.text(u"frmMain/DateTimePicker1"_s);
+        for (const QString& key : {u"F4"_s, u"Alt+Down"_s}) {
+            program.key(key);
+            QVERIFY2(program.waitUntil([&] { return program.visible(kCalendar); }, 5000), qPrintable(key));
+            program.key(u"Escape"_s);
+            QVERIFY(program.waitUntil([&] { return !program.visible(kCalendar); }, 5000));
+        }
+        QCOMPARE(program.text(u"frmMain/DateTimePicker1"_s), from);
+        // Alt+1 and Alt+2 tick the conditions' boxes and clear them again.
+        for (const auto& [key, box] :
+             {std::pair(u"Alt+1"_s, u"frmMain/CheckBox1"_s), std::pair(u"Alt+2"_s, u"frmMain/CheckBox2"_s)}) {
+            QVERIFY(!program.checked(box));
+            program.key(key);
+            QVERIFY2(program.waitUntil([&] { return program.checked(box); }, 5000), qPrintable(key));
+            program.key(key);
+            QVERIFY2(program.waitUntil([&] { return !program.checked(box); }, 5000), qPrintable(key));
+        }
 
         // The exit confirmation: Yes is the default.
         program.click(u"frmMain/BitBtn3"_s);

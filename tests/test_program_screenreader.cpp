@@ -1,9 +1,11 @@
 // The real program as a screen reader meets it over AT-SPI. A copy runs on an X display and a
 // session bus of the test's own, on which the accessibility bus starts when the program's Qt asks
 // for it; tests/screenreader.py reads with pyatspi what Orca would read: the windows' roles, the
-// inputs' names, the links and their actions, the account table without its hidden ID column,
-// and the objects that take the focus as the keys move it. The keys come through the driver,
-// under X11's key bindings, in which a line edit takes Ctrl+E for itself.
+// inputs' names and the hints that describe them, the links and their actions, the banners, the
+// check boxes and their keys, the account table by its name without its hidden ID column, the
+// popup menu's items, and the objects that take the focus or become selected as the keys move
+// them. The keys come through the driver, under X11's key bindings, in which a line edit takes
+// Ctrl+E for itself.
 #include "tests/driver/remote.h"
 
 #include <QElapsedTimer>
@@ -96,6 +98,17 @@ QList<QStringList> readTree(const Desktop& desktop)
     return objects;
 }
 
+// One field of each object of a role in a window (see screenreader.py): 6 its description, 7 its
+// key binding.
+QStringList fieldOf(const QList<QStringList>& objects, const QString& window, const QString& role, int field)
+{
+    QStringList found;
+    for (const QStringList& object : objects)
+        if (object.value(0) == window && object.value(1) == role)
+            found << object.value(field);
+    return found;
+}
+
 // The objects of a role in a window, as name and actions.
 QStringList named(const QList<QStringList>& objects, const QString& window, const QString& role)
 {
@@ -132,6 +145,8 @@ private Q_SLOTS:
         QCOMPARE(named(objects, login, u"dialog"_s), QStringList{login});
         QCOMPARE(named(objects, login, u"password text"_s), QStringList{u"密码 / SetFocus"_s});
         QCOMPARE(named(objects, login, u"link"_s), QStringList{u"如果您忘记登录密码了，请与我们联系！ / Press"_s});
+        // A banner is one picture, named; the view inside it is no filler of its own.
+        QCOMPARE(named(objects, login, u"image"_s), QStringList{u"网页横幅"_s});
 
         program.click(u"frmLogin/Edit1"_s);
         program.keys(u"admin"_s);
@@ -146,6 +161,13 @@ private Q_SLOTS:
                  (QStringList{u"注册日期 / SetFocus,Increase,Decrease"_s, u"至 / SetFocus,Increase,Decrease"_s}));
         QCOMPARE(named(objects, main, u"link"_s), QStringList{u"软件开发：http://mozhe.example/ / Press"_s});
         QVERIFY(named(objects, main, u"push button"_s).contains(u"关于我们 / Press"_s));
+        QCOMPARE(named(objects, main, u"check box"_s),
+                 (QStringList{u"注册日期 / Toggle,SetFocus"_s, u"条件 / Toggle,SetFocus"_s}));
+        QCOMPARE(fieldOf(objects, main, u"check box"_s, 7), (QStringList{u"Alt+1"_s, u"Alt+2"_s}));
+        QCOMPARE(named(objects, main, u"image"_s), QStringList{u"网页横幅"_s});
+        QCOMPARE(named(objects, main, u"table"_s), QStringList{u"账户列表 / SetFocus"_s});
+        QVERIFY(!std::any_of(objects.begin(), objects.end(),
+                             [](const QStringList& object) { return object.value(1) == u"filler"_s; }));
         QCOMPARE(named(objects, main, u"table column header"_s),
                  (QStringList{u"注册日期"_s, u"账户名称"_s, u"用户名"_s, u"密码"_s, u"描述"_s}));
         const QStringList cells = named(objects, main, u"table cell"_s);
@@ -160,8 +182,12 @@ private Q_SLOTS:
         // The program tells of the focus once it knows that someone listens: the focus goes
         // between two edits until the screen reader hears it come into the content edit. Then
         // F6 takes it into the list, which announces its current cell after itself; the next
-        // account's cell follows; F6 goes back to the edit, where Ctrl+E opens the editor. Each
-        // key is pressed once the one before has been heard.
+        // account's cell is selected and focused; the popup menu's first item is heard without
+        // its access key, which is its key binding with the window's key; Esc closes the menu
+        // back into the list; F6 goes back to the edit, from where Ctrl+Up selects the account
+        // before; Alt+1 ticks the date condition's box, which takes the focus; Ctrl+E opens the
+        // editor, whose first edit is heard with its hint. Each key is pressed once the one before
+        // has been heard.
         std::unique_ptr<QProcess> focus(screenReader(desktop, u"focus"_s));
         QCOMPARE(firstLine(*focus), u"listening"_s);
         const auto hear = [&focus](QStringList& lines, qsizetype count, int timeoutMs) {
@@ -187,22 +213,38 @@ private Q_SLOTS:
         }
         QCOMPARE(heard.value(heard.size() - 1), u"text\t内容"_s);
         const QList<std::pair<QString, QStringList>> steps = {
-            {u"F6"_s, {u"table\t"_s, u"table cell\t2024-05-06"_s}},
-            {u"Ctrl+Down"_s, {u"table cell\t2024-01-02"_s}},
+            {u"F6"_s, {u"table\t账户列表"_s, u"table cell\t2024-05-06"_s}},
+            {u"Ctrl+Down"_s, {u"table cell\t2024-01-02\tselected"_s, u"table cell\t2024-01-02"_s}},
+            {u"Menu"_s, {}},
+            {u"Down"_s, {u"menu item\t新增账户\tN;;Ctrl+N"_s}},
+            {u"Escape"_s, {u"table\t账户列表"_s, u"table cell\t2024-01-02"_s}},
             {u"F6"_s, {u"text\t内容"_s}},
-            {u"Ctrl+E"_s, {u"text\t账户名称"_s}},
+            {u"Ctrl+Up"_s, {u"table cell\t2024-05-06\tselected"_s}},
+            {u"Alt+1"_s, {u"check box\t注册日期\t注册日期（Alt+1）\tAlt+1"_s}},
+            {u"Ctrl+E"_s, {u"text\t账户名称\t如QQ、电子邮箱、银行名称、论坛名称、博客名称等"_s}},
         };
         heard.clear();
         QStringList expected;
         for (const auto& [key, announced] : steps) {
             expected << announced;
             program.key(key);
+            // The menu takes the keys once it is shown, which is a moment after the key.
+            if (key == u"Menu"_s)
+                program.waitVisible(u"PopupMenu1"_s);
             hear(heard, expected.size(), 10000);
         }
         focus->closeWriteChannel();
         focus->waitForFinished(5000);
+        for (const QString& line : std::as_const(heard))
+            qInfo().noquote() << u"heard:"_s << line;
         QCOMPARE(heard, expected);
         program.waitVisible(u"frmC"_s);
+        // Each hint is the description of the edit it stands beside.
+        objects = readTree(desktop);
+        QCOMPARE(
+            fieldOf(objects, u"修改 账户"_s, u"text"_s, 6),
+            (QStringList{u"如QQ、电子邮箱、银行名称、论坛名称、博客名称等"_s, u"如QQ号码、银行账户、电子邮箱登录名等"_s,
+                         u"不建议录入真实密码，建议录入密码提示，如通用密码、我的生日等"_s, QString()}));
         program.click(u"frmC/BitBtn2"_s);
     }
 };

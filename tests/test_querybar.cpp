@@ -144,6 +144,19 @@ private Q_SLOTS:
         QCOMPARE(ui().LabWhere->text(), QString());
     }
 
+    // A press on a date picker's frame steps no date (Qt would take it for a press on the spin
+    // buttons a picker with a calendar does not show), so it switches no condition on.
+    void aPressOnADatesFrameChangesNothing()
+    {
+        TestProgram::showMainWindow();
+        TDateTimePicker* picker = ui().DateTimePicker1;
+        const QDate before = picker->date();
+        for (const QPoint at : {QPoint(1, 1), QPoint(1, picker->height() - 2), QPoint(picker->width() / 2, 1)})
+            QTest::mouseClick(picker, Qt::LeftButton, {}, at);
+        QCOMPARE(picker->date(), before);
+        QVERIFY(!ui().CheckBox1->isChecked());
+    }
+
     void queryComposesTheSuffixAndListsItsRows_data()
     {
         QTest::addColumn<bool>("dates");

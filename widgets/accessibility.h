@@ -9,8 +9,10 @@ class QWidget;
 // the caption in front of it on its line, a label or a check box, as spoken (see spokenCaption);
 // a label that captions an input becomes its buddy, so screen readers also learn which label it
 // is. Called once per window, after its controls have their texts and places; an input that
-// already has a name keeps it. Besides, from the start of the application, links are links with
-// a press action, the main window is a frame, and the data grid shows only its visible columns.
+// already has a name keeps it; a check box is named by its own caption, as spoken. Besides, from
+// the start of the application, links are links with a press action, the main window is a frame,
+// a web banner is one picture named "网页横幅", the data grid shows only its visible columns, and
+// a popup menu's items are spoken without the access key at the end of their captions.
 void nameInputsByCaptions(QWidget* window);
 
 // A caption as it is spoken: without the colon at its end and without the spaces that pad it

@@ -90,8 +90,10 @@ protected:
     void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
     {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        const bool named = model()->headerData(logicalIndex, orientation(), Qt::ForegroundRole).isValid();
         option->palette.setColor(QPalette::ButtonText,
-                                 namedColourOn(option->palette.color(QPalette::ButtonText), faces()));
+                                 named ? namedColourOn(option->palette.color(QPalette::ButtonText), faces())
+                                       : readableOn(palette().color(QPalette::WindowText), faces()));
     }
 
     void changeEvent(QEvent* event) override
@@ -146,6 +148,8 @@ QColor TColumn::titleColor() const
 }
 
 void TColumn::setTitleColor(const QColor& color) { grid_->gridModel()->setTitleColor(index_, color); }
+
+void TColumn::resetTitleColor() { grid_->gridModel()->setTitleColor(index_, QColor()); }
 
 bool TColumn::titleBold() const { return grid_->gridModel()->titleBold(index_); }
 
@@ -314,11 +318,12 @@ void TDBGrid::scrollToCurrentLater()
 // The user moved the current cell: the query's current row follows. A move that came from the
 // query finds it there already. The table view would announce the cell to screen readers by
 // its own count of cells, hidden columns included, which the grid's accessible table does not
-// have (see gridaccessible.h); the grid announces it itself.
+// have (see gridaccessible.h); the grid announces it itself, also when the move came from the
+// window's keys while the focus is elsewhere.
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QAbstractItemView::currentChanged(current, previous);
-    GridAccessible::announceCurrentCell(this, current);
+    GridAccessible::announceCurrentCell(this, current, previous);
     if (dataSet_ && current.isValid())
         dataSet_->moveTo(current.row());
 }
@@ -336,7 +341,7 @@ void TDBGrid::focusInEvent(QFocusEvent* event)
 {
     QTableView::focusInEvent(event);
     QMetaObject::invokeMethod(
-        this, [this] { GridAccessible::announceCurrentCell(this, currentIndex()); }, Qt::QueuedConnection);
+        this, [this] { GridAccessible::announceFocusedCell(this, currentIndex()); }, Qt::QueuedConnection);
 }
 
 // The first visible column at or after this one in the order on screen, or else before it.

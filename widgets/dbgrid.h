@@ -50,8 +50,11 @@ public:
     bool visible() const;
     void setVisible(bool visible);
 
+    // The palette's window text unless the title has a colour of its own.
     QColor titleColor() const;
     void setTitleColor(const QColor& color);
+    // Back to the palette's window text, whichever palette the grid has when it draws.
+    void resetTitleColor();
     bool titleBold() const;
     void setTitleBold(bool bold);
     // The font the title is drawn in: the grid's font, bold when titleBold().

@@ -106,17 +106,35 @@ GridAccessible::GridAccessible(TDBGrid* grid) : QAccessibleWidget(grid, QAccessi
 
 GridAccessible::~GridAccessible() { forgetCells(); }
 
-void GridAccessible::announceCurrentCell(TDBGrid* grid, const QModelIndex& current)
+namespace {
+
+// An event of the grid's accessible table about one of its cells; nothing for a cell it does not show.
+void tellOfCell(TDBGrid* grid, const QModelIndex& cell, QAccessible::Event type)
 {
-    if (!QAccessible::isActive() || !current.isValid() || !grid->hasFocus())
-        return;
     const auto* table = dynamic_cast<GridAccessible*>(QAccessible::queryAccessibleInterface(grid));
-    const int index = table ? table->childIndex(current.row(), current.column()) : -1;
+    const int index = table && cell.isValid() ? table->childIndex(cell.row(), cell.column()) : -1;
     if (index < 0)
         return;
-    QAccessibleEvent event(grid, QAccessible::Focus);
+    QAccessibleEvent event(grid, type);
     event.setChild(index);
     QAccessible::updateAccessibility(&event);
+}
+
+}  // namespace
+
+void GridAccessible::announceCurrentCell(TDBGrid* grid, const QModelIndex& current, const QModelIndex& previous)
+{
+    if (!QAccessible::isActive())
+        return;
+    tellOfCell(grid, previous, QAccessible::SelectionRemove);
+    tellOfCell(grid, current, QAccessible::SelectionAdd);
+    announceFocusedCell(grid, current);
+}
+
+void GridAccessible::announceFocusedCell(TDBGrid* grid, const QModelIndex& current)
+{
+    if (QAccessible::isActive() && grid->hasFocus())
+        tellOfCell(grid, current, QAccessible::Focus);
 }
 
 TDBGrid* GridAccessible::grid() const { return static_cast<TDBGrid*>(widget()); }

@@ -13,8 +13,12 @@ class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterfac
 public:
     explicit GridAccessible(TDBGrid* grid);
 
-    // Tells screen readers that this cell is the grid's current one, while the grid has the focus.
-    static void announceCurrentCell(TDBGrid* grid, const QModelIndex& current);
+    // Tells screen readers that the grid's current cell went from previous to current: the one
+    // selected now, wherever the focus is (the keys of the main window move it from outside the
+    // grid), and, while the grid has the focus, the focused one.
+    static void announceCurrentCell(TDBGrid* grid, const QModelIndex& current, const QModelIndex& previous);
+    // Tells screen readers that this cell has the focus, while the grid has it.
+    static void announceFocusedCell(TDBGrid* grid, const QModelIndex& current);
 
     TDBGrid* grid() const;
     // The columns shown, as columns of the result, in their order on screen.

@@ -2,6 +2,8 @@
 #include "widgets/readable.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCalendarWidget>
 #include <QEvent>
 #include <QHash>
 #include <QIcon>
@@ -10,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QTextCharFormat>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -21,30 +24,54 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Calls update when the widget is shown, and when its palette or style changes while it is shown.
+// Calls update when the widget is shown, and once a change of palette or style has reached the
+// widget and what it sits in. Qt hands a new palette to the widgets in no fixed order: a widget
+// may take it before its parent or its window do (a widget class may have a palette of its own,
+// which does not wait for the parent's), and then hear of no further change when they follow.
+// So every change of the widget or of a widget it sits in asks for one update, which runs from
+// the event loop, once the change has been handed to every widget.
 class PaletteFollower : public QObject {
 public:
     PaletteFollower(QWidget* widget, std::function<void()> update)
         : QObject(widget), widget_(widget), update_(std::move(update))
     {
-        widget->installEventFilter(this);
+        for (QWidget* watched = widget; watched; watched = watched->isWindow() ? nullptr : watched->parentWidget())
+            watched->installEventFilter(this);
         if (widget->isVisible())
             update_();
     }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (type == QEvent::Show
-            || ((type == QEvent::PaletteChange || type == QEvent::StyleChange) && widget_->isVisible()))
+        if (type == QEvent::Show && watched == widget_)
             update_();
+        else if (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange
+                 || type == QEvent::StyleChange)
+            updateLater();
         return false;
     }
 
 private:
+    void updateLater()
+    {
+        if (pending_)
+            return;
+        pending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                pending_ = false;
+                if (widget_->isVisible())
+                    update_();
+            },
+            Qt::QueuedConnection);
+    }
+
     QWidget* widget_;
     std::function<void()> update_;
+    bool pending_ = false;
 };
 
 // Every pixel of the picture that does not reach the picture contrast against the background, in
@@ -152,6 +179,33 @@ void showTextIn(QWidget* widget, const QColor& colour)
     drawTextIn(colour);
     new PaletteFollower(
         widget, [=] { drawTextIn(namedColourOn(colour, backgroundBehind(widget, widget->fontMetrics().height()))); });
+}
+
+void keepNamedDaysReadable(QCalendarWidget* calendar)
+{
+    // The colours as Qt names them, before any is shaded.
+    QList<std::pair<Qt::DayOfWeek, QColor>> named;
+    for (int day = Qt::Monday; day <= Qt::Sunday; ++day) {
+        const QBrush colour = calendar->weekdayTextFormat(Qt::DayOfWeek(day)).foreground();
+        if (colour.style() != Qt::NoBrush)
+            named.append({Qt::DayOfWeek(day), colour.color()});
+    }
+    // The days' numbers stand on the cells of the calendar's table, the weekdays' titles above
+    // them on its alternate colour: a shade that reads on both where one does, else one that reads
+    // under the numbers.
+    auto* cells = calendar->findChild<QAbstractItemView*>();
+    new PaletteFollower(cells, [calendar, cells, named] {
+        const QColor numbers = cells->palette().color(QPalette::Base);
+        const QColor titles = cells->palette().color(QPalette::AlternateBase);
+        for (const auto& [day, colour] : named) {
+            QColor shade = readableOn(colour, QList<QColor>{numbers, titles});
+            if (contrastRatio(shade, numbers) < kTextContrast || contrastRatio(shade, titles) < kTextContrast)
+                shade = readableOn(colour, numbers);
+            QTextCharFormat format = calendar->weekdayTextFormat(day);
+            format.setForeground(shade);
+            calendar->setWeekdayTextFormat(day, format);
+        }
+    });
 }
 
 QIcon readablePicture(const QIcon& picture, const QList<QColor>& backgrounds)

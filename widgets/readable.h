@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QList>
 
+class QCalendarWidget;
 class QIcon;
 class QWidget;
 
@@ -25,6 +26,12 @@ QColor namedColourOn(const QColor& colour, const QList<QColor>& backgrounds);
 // Draws the widget's text in the named colour as it is drawn on what is behind the widget, now and
 // after every change of palette or style.
 void showTextIn(QWidget* widget, const QColor& colour);
+
+// Draws the days of the week the calendar names a colour for (Qt draws the weekend red) in the
+// nearest shade of that colour that reads on the calendar's cells, light or dark, now and after
+// every change of palette or style. It is Qt's colour, not one the windows name, so on a light
+// palette too it takes the shade that reads.
+void keepNamedDaysReadable(QCalendarWidget* calendar);
 
 // The pictures were drawn for a light background. On a dark one, every part of a picture that
 // does not reach the picture contrast against the background is lightened until it does.

@@ -1,6 +1,8 @@
 // The keys of a window's commands (see windowkeys.h).
 #include "widgets/windowkeys.h"
 
+#include "widgets/accessibility.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QKeyEvent>
@@ -10,13 +12,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A caption as a tooltip shows it, without the colon that leads to an input.
 QString textOf(const QWidget* widget)
 {
     if (auto* button = qobject_cast<const QAbstractButton*>(widget))
-        return button->text();
+        return spokenCaption(button->text());
     if (auto* label = qobject_cast<const QLabel*>(widget))
-        return label->text();
+        return spokenCaption(label->text());
     return QString();
+}
+
+void showKeyIn(QWidget* shownOn, const QKeySequence& key)
+{
+    shownOn->setToolTip(textOf(shownOn) + u"（"_s + key.toString(QKeySequence::NativeText) + u"）"_s);
 }
 
 }  // namespace
@@ -36,7 +44,7 @@ void WindowKeys::bind(QAction* action, const QKeySequence& key, QWidget* shownOn
     window_->addAction(action);
     keys_ << key;
     if (shownOn)
-        shownOn->setToolTip(textOf(shownOn) + u"（"_s + key.toString(QKeySequence::NativeText) + u"）"_s);
+        showKeyIn(shownOn, key);
 }
 
 QAction* WindowKeys::add(const QKeySequence& key, QWidget* shownOn)
@@ -51,6 +59,13 @@ QAction* WindowKeys::press(QAbstractButton* button, const QKeySequence& key)
     QAction* action = add(key, button);
     connect(action, &QAction::triggered, button, &QAbstractButton::click);
     return action;
+}
+
+void WindowKeys::give(QAbstractButton* button, const QKeySequence& key)
+{
+    button->setShortcut(key);
+    keys_ << key;
+    showKeyIn(button, key);
 }
 
 // Before a key is taken as a shortcut, the control with the focus is asked whether it wants the

@@ -25,6 +25,9 @@ public:
     QAction* add(const QKeySequence& key, QWidget* shownOn = nullptr);
     // The key clicks the button.
     QAction* press(QAbstractButton* button, const QKeySequence& key);
+    // The key is the button's own shortcut: it clicks the button, which screen readers then name
+    // as the button's key, without taking the focus to it.
+    void give(QAbstractButton* button, const QKeySequence& key);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -104,11 +104,14 @@ void activateFor(QWidget* target)
     }
 }
 
-// Where a key goes: the widget with the keyboard focus. While a modal window is open the keys
-// reach only that window, even before it has been made active. Without a window manager no window
-// may be active; the key then goes to the focus of the open dialog, or of a shown window.
+// Where a key goes: the widget with the keyboard focus. An open popup menu takes every key, as it
+// grabs the keyboard. While a modal window is open the keys reach only that window, even before it
+// has been made active. Without a window manager no window may be active; the key then goes to the
+// focus of the open dialog, or of a shown window.
 QWidget* keyTarget()
 {
+    if (QWidget* popup = QApplication::activePopupWidget())
+        return popup->focusWidget() ? popup->focusWidget() : popup;
     QWidget* focus = QApplication::focusWidget();
     QWidget* dialog = QApplication::activeModalWidget();
     if (focus && (!dialog || focus->window() == dialog))
@@ -203,6 +206,10 @@ private:
             return;
         if (command == "text")
             return reply({textOf(widget)});
+        if (command == "checked") {
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            return reply({button && button->isChecked() ? u"1"_s : u"0"_s});
+        }
         if (command == "outer-size")
             return reply(
                 {QString::number(widget->frameGeometry().width()), QString::number(widget->frameGeometry().height())});

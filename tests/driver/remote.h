@@ -65,6 +65,7 @@ public:
     QStringList call(const QStringList& command);
     QString text(const QString& path) { return call({u"text"_s, path}).value(0); }
     bool visible(const QString& path) { return call({u"visible"_s, path}).value(0) == QLatin1String("1"); }
+    bool checked(const QString& path) { return call({u"checked"_s, path}).value(0) == QLatin1String("1"); }
     // A window's size with the frame the window manager (or the program, on Wayland) puts around it.
     QSize outerSize(const QString& window);
     void click(const QString& path) { call({u"click"_s, path}); }
