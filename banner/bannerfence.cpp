@@ -1,0 +1,51 @@
+// The banner helper's fence (see bannerfence.h).
+#include "bannerfence.h"
+
+#include "webproxy.h"
+
+namespace BannerFence {
+
+namespace {
+
+constexpr rlim_t kMiB = 1024 * 1024;
+
+// The libraries, Qt's plugins, the fonts and their configuration, name lookup's files, the
+// fonts' caches. Nothing under a home folder, the program's folder or its data.
+constexpr const char* kReadableTrees[] = {"/usr", "/etc", "/lib", "/lib64", "/var/cache/fontconfig"};
+
+// Address space enough for Qt, the fonts, a page's pictures (4096 x 4096 at most) and its
+// layout; processor time for hours of use; no core file; files and sockets enough for the
+// fonts, the pipes and a few connections.
+constexpr Fence::Limit kLimits[] = {
+    {RLIMIT_AS, 512 * kMiB},
+    {RLIMIT_CPU, 600},
+    {RLIMIT_CORE, 0},
+    {RLIMIT_NOFILE, 64},
+};
+
+// The calls seen while the helper draws every page of the banner tests' site (strace -f of
+// the helper under test_banner and test_program_banners, from the filter's loading on).
+const Fence::Allowed kCalls[] = {
+    {Fence::kMemory, "the heap, Qt's pictures and layouts, the font files fontconfig maps"},
+    {Fence::kTime, "the event loop's timers, the fetches' time limits and the processor watch"},
+    {Fence::kDescriptors, "the pipes to the password book, the sockets, font files; bytes waiting on a socket"},
+    {Fence::kReadingByPath, "fonts, picture plugins and name lookup's files, in the trees Landlock leaves readable"},
+    {Fence::kThreads, "Qt looks host names up in threads of its own"},
+    {Fence::kThreadNames, "Qt names each thread it starts"},
+    {Fence::kSignals, "glibc's threads block signals while they start; an abort signals the helper itself"},
+    {Fence::kWaiting, "the event loop waits on the pipes and sockets and wakes through an eventfd"},
+    {Fence::kInternet, "HTTP to the origin or the proxy; name lookups over UDP"},
+    {Fence::kIdentity, "glibc and Qt ask for the process's and user's ids"},
+};
+
+}  // namespace
+
+Fence::Profile profile(std::uint16_t originPort)
+{
+    Fence::Profile fence{kReadableTrees, {}, {originPort}, kCalls, kLimits};
+    if (const auto proxy = WebProxy::configured())
+        fence.tcpPorts.push_back(proxy->port);
+    return fence;
+}
+
+}  // namespace BannerFence
