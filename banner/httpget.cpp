@@ -13,10 +13,7 @@ namespace {
 // The longest line of a chunk's size that is read at all.
 constexpr qsizetype kChunkSizeLine = 1024;
 
-QByteArray headerValue(const QByteArray& line)
-{
-    return line.mid(line.indexOf(':') + 1).trimmed();
-}
+QByteArray headerValue(const QByteArray& line) { return line.mid(line.indexOf(':') + 1).trimmed(); }
 
 bool isHeader(const QByteArray& line, const char* name)
 {

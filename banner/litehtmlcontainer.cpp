@@ -204,6 +204,14 @@ void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg
     painter.fillRect(area & clip, brush);
 }
 
+// litehtml hands over the address of `@import "sheet.css"` with its quotes.
+std::string unquoted(const std::string& address)
+{
+    const bool quoted =
+        address.size() >= 2 && (address.front() == '"' || address.front() == '\'') && address.back() == address.front();
+    return quoted ? address.substr(1, address.size() - 2) : address;
+}
+
 // A table cell whose column and row spans stay within what a banner's table can need: litehtml
 // gives its table a grid cell for every column and row a cell spans.
 class ClampedCell : public litehtml::el_td {
@@ -436,7 +444,7 @@ void LitehtmlContainer::transform_text(litehtml::tstring& text, litehtml::text_t
 
 void LitehtmlContainer::import_css(litehtml::tstring& text, const litehtml::tstring& url, litehtml::tstring& baseurl)
 {
-    const QUrl sheet = resolve(url.c_str(), baseurl.c_str());
+    const QUrl sheet = resolve(unquoted(url).c_str(), baseurl.c_str());
     const QUrl importer = baseurl.empty() ? QUrl() : QUrl(QString::fromStdString(baseurl));
     if (!mayImport(sheet, importer))
         return;

@@ -29,7 +29,10 @@ bool isFetchable(const QUrl& url, const QUrl& origin)
 
 int defaultPort(const QUrl& url) { return url.scheme() == QLatin1String("https") ? 443 : 80; }
 
-bool isRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 // "text/html; charset=UTF-8" gives "text/html" and "utf-8".
 void readContentType(const QByteArray& header, Fetched& into)

@@ -26,10 +26,7 @@ public:
     Filter(const Filter&) = delete;
     Filter& operator=(const Filter&) = delete;
 
-    bool allow(int call, std::initializer_list<scmp_arg_cmp> when = {})
-    {
-        return add(SCMP_ACT_ALLOW, call, when);
-    }
+    bool allow(int call, std::initializer_list<scmp_arg_cmp> when = {}) { return add(SCMP_ACT_ALLOW, call, when); }
     bool refuse(int call, int error, std::initializer_list<scmp_arg_cmp> when = {})
     {
         return add(SCMP_ACT_ERRNO(unsigned(error)), call, when);
@@ -37,8 +34,7 @@ public:
     // The filter for every thread of the helper, those Qt has started included.
     bool load()
     {
-        return context_ && ::seccomp_attr_set(context_, SCMP_FLTATR_CTL_TSYNC, 1) == 0
-               && ::seccomp_load(context_) == 0;
+        return context_ && ::seccomp_attr_set(context_, SCMP_FLTATR_CTL_TSYNC, 1) == 0 && ::seccomp_load(context_) == 0;
     }
 
 private:
@@ -92,10 +88,7 @@ bool threadsOnly(Filter& filter, int call)
 // Its flags live in memory the filter cannot read: glibc then uses clone.
 bool refusedAsMissing(Filter& filter, int call) { return filter.refuse(call, ENOSYS); }
 
-bool toOwnProcess(Filter& filter, int call)
-{
-    return allowWhere(filter, call, 0, {scmp_datum_t(::getpid())});
-}
+bool toOwnProcess(Filter& filter, int call) { return allowWhere(filter, call, 0, {scmp_datum_t(::getpid())}); }
 
 bool internetFamilies(Filter& filter, int call)
 {
@@ -109,9 +102,15 @@ bool threadNames(Filter& filter, int call) { return allowWhere(filter, call, 0, 
 constexpr Call kMemoryCalls[] = {{"brk"}, {"mmap"}, {"munmap"}, {"mprotect"}, {"mremap"}, {"madvise"}};
 constexpr Call kTimeCalls[] = {{"clock_gettime"},   {"clock_getres"}, {"gettimeofday"},
                                {"clock_nanosleep"}, {"nanosleep"},    {"setitimer"}};
-constexpr Call kDescriptorCalls[] = {{"read"},  {"write"},  {"readv"},
-                                     {"writev"}, {"pread64"}, {"close"},
-                                     {"fstat"}, {"lseek"},  {"fcntl", fcntlCommands},
+constexpr Call kDescriptorCalls[] = {{"read"},
+                                     {"write"},
+                                     {"readv"},
+                                     {"writev"},
+                                     {"pread64"},
+                                     {"close"},
+                                     {"fstat"},
+                                     {"lseek"},
+                                     {"fcntl", fcntlCommands},
                                      {"ioctl", ioctlRequests}};
 constexpr Call kReadingByPathCalls[] = {{"openat", openatForReading},
                                         {"open", openByPathForReading},
@@ -122,14 +121,9 @@ constexpr Call kReadingByPathCalls[] = {{"openat", openatForReading},
                                         {"faccessat"},
                                         {"faccessat2"},
                                         {"getdents64"}};
-constexpr Call kThreadCalls[] = {{"clone", threadsOnly},
-                                 {"clone3", refusedAsMissing},
-                                 {"futex"},
-                                 {"set_robust_list"},
-                                 {"rseq"},
-                                 {"sched_yield"},
-                                 {"sched_getaffinity"},
-                                 {"exit"}};
+constexpr Call kThreadCalls[] = {
+    {"clone", threadsOnly}, {"clone3", refusedAsMissing}, {"futex"}, {"set_robust_list"}, {"rseq"},
+    {"sched_yield"},        {"sched_getaffinity"},        {"exit"}};
 constexpr Call kSignalCalls[] = {{"rt_sigaction"}, {"rt_sigprocmask"}, {"sigaltstack"}, {"tgkill", toOwnProcess}};
 constexpr Call kWaitingCalls[] = {{"poll"}, {"ppoll"}, {"eventfd2"}};
 constexpr Call kInternetCalls[] = {{"socket", internetFamilies},
@@ -145,7 +139,7 @@ constexpr Call kInternetCalls[] = {{"socket", internetFamilies},
                                    {"sendmmsg"},
                                    {"shutdown"}};
 constexpr Call kThreadNameCalls[] = {{"prctl", threadNames}};
-constexpr Call kIdentityCalls[] = {{"getpid"}, {"gettid"}, {"getuid"}, {"geteuid"}, {"getgid"}, {"getegid"}};
+constexpr Call kIdentityCalls[] = {{"getpid"}, {"gettid"}, {"getuid"}, {"geteuid"}, {"getgid"}, {"getegid"}, {"uname"}};
 
 // Every helper may end, and return from a signal handler or an interrupted call.
 constexpr Call kEndingCalls[] = {{"exit_group"}, {"rt_sigreturn"}, {"restart_syscall"}};

@@ -14,7 +14,7 @@ class Filter;
 using ArgumentRule = bool (*)(Filter& filter, int call);
 
 struct Call {
-    const char* name;  // as libseccomp names it
+    const char* name;             // as libseccomp names it
     ArgumentRule rule = nullptr;  // none: any arguments
 };
 

@@ -124,8 +124,8 @@ bool restrict(const Profile& profile)
     const int ruleset = int(::syscall(SYS_landlock_create_ruleset, &attributes, attributesSize(abi), 0));
     if (ruleset < 0)
         return false;
-    const bool fenced = addRules(ruleset, profile, abi) && !lastStepSkipped()
-                        && ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
+    const bool fenced =
+        addRules(ruleset, profile, abi) && !lastStepSkipped() && ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
     ::close(ruleset);
     return fenced;
 }

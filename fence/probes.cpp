@@ -78,7 +78,7 @@ int attempt(const char* name, const char* argument)
     if (std::strcmp(name, "prctl-high-bits") == 0)
         return outcome(::syscall(SYS_prctl, kHighBits | PR_SET_PDEATHSIG, 0, 0, 0, 0));
     if (std::strcmp(name, "setown") == 0)
-        return outcome(::fcntl(STDIN_FILENO, F_SETOWN, ::getppid()));
+        return outcome(::fcntl(STDIN_FILENO, F_SETOWN, std::atoi(argument)));
     if (std::strcmp(name, "fchmodat2") == 0)
         return outcome(::syscall(kFchmodat2, AT_FDCWD, argument, 0644, 0));
     if (std::strcmp(name, "setxattrat") == 0)

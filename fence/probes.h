@@ -6,7 +6,7 @@
 
 namespace Fence::Probes {
 
-// Runs the named probe; its argument is a path or a port where it needs one. False for a name
+// Runs the named probe; its argument is a path, a port or a process id where it needs one. False for a name
 // it does not know.
 bool run(const char* name, const char* argument);
 
