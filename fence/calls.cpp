@@ -99,50 +99,99 @@ bool internetFamilies(Filter& filter, int call)
 
 bool threadNames(Filter& filter, int call) { return allowWhere(filter, call, 0, {PR_SET_NAME, PR_GET_NAME}); }
 
-constexpr Call kMemoryCalls[] = {{"brk"}, {"mmap"}, {"munmap"}, {"mprotect"}, {"mremap"}, {"madvise"}};
-constexpr Call kTimeCalls[] = {{"clock_gettime"},   {"clock_getres"}, {"gettimeofday"},
-                               {"clock_nanosleep"}, {"nanosleep"},    {"setitimer"}};
-constexpr Call kDescriptorCalls[] = {{"read"},
-                                     {"write"},
-                                     {"readv"},
-                                     {"writev"},
-                                     {"pread64"},
-                                     {"close"},
-                                     {"fstat"},
-                                     {"lseek"},
-                                     {"fcntl", fcntlCommands},
-                                     {"ioctl", ioctlRequests}};
-constexpr Call kReadingByPathCalls[] = {{"openat", openatForReading},
-                                        {"open", openByPathForReading},
-                                        {"newfstatat"},
-                                        {"statx"},
-                                        {"readlink"},
-                                        {"access"},
-                                        {"faccessat"},
-                                        {"faccessat2"},
-                                        {"getdents64"}};
+constexpr Call kMemoryCalls[] = {
+    {"brk", "the heap"},
+    {"mmap", "larger blocks of the heap, and files mapped to read (fonts, libraries)"},
+    {"munmap", "giving them back"},
+    {"mprotect", "guard pages of thread stacks, libraries loaded late (picture plugins)"},
+    {"mremap", "a large block grown in place"},
+    {"madvise", "memory the heap and ended threads give back"},
+};
+constexpr Call kTimeCalls[] = {
+    {"clock_gettime", "the time, where the vDSO does not answer"},
+    {"clock_getres", "the clock's resolution"},
+    {"gettimeofday", "the time, older callers"},
+    {"clock_nanosleep", "a thread waiting"},
+    {"nanosleep", "a thread waiting, older callers"},
+    {"setitimer", "the processor watch"},
+};
+constexpr Call kDescriptorCalls[] = {
+    {"read", "pipes, sockets, files"},
+    {"write", "pipes, sockets, standard error"},
+    {"readv", "reading into several buffers"},
+    {"writev", "writing from several buffers"},
+    {"pread64", "reading a file at a place (fonts)"},
+    {"close", "closing"},
+    {"fstat", "the size of a file opened"},
+    {"lseek", "moving in a file"},
+    {"fcntl", "a descriptor's flags; never its owner or signal", fcntlCommands},
+    {"ioctl", "how many bytes wait on a socket (FIONREAD) only", ioctlRequests},
+};
+constexpr Call kReadingByPathCalls[] = {
+    {"openat", "opening to read", openatForReading},
+    {"open", "opening to read, older callers", openByPathForReading},
+    {"newfstatat", "whether a file is there, and its kind"},
+    {"statx", "the same, Qt's way"},
+    {"readlink", "where a link points"},
+    {"access", "whether a file may be read"},
+    {"faccessat", "the same, relative to a folder"},
+    {"faccessat2", "the same, with flags"},
+    {"getdents64", "a folder's names (plugins, fonts)"},
+};
 constexpr Call kThreadCalls[] = {
-    {"clone", threadsOnly}, {"clone3", refusedAsMissing}, {"futex"}, {"set_robust_list"}, {"rseq"},
-    {"sched_yield"},        {"sched_getaffinity"},        {"exit"}};
-constexpr Call kSignalCalls[] = {{"rt_sigaction"}, {"rt_sigprocmask"}, {"sigaltstack"}, {"tgkill", toOwnProcess}};
-constexpr Call kWaitingCalls[] = {{"poll"}, {"ppoll"}, {"eventfd2"}};
-constexpr Call kInternetCalls[] = {{"socket", internetFamilies},
-                                   {"connect"},
-                                   {"getsockopt"},
-                                   {"setsockopt"},
-                                   {"getsockname"},
-                                   {"getpeername"},
-                                   {"sendto"},
-                                   {"recvfrom"},
-                                   {"sendmsg"},
-                                   {"recvmsg"},
-                                   {"sendmmsg"},
-                                   {"shutdown"}};
-constexpr Call kThreadNameCalls[] = {{"prctl", threadNames}};
-constexpr Call kIdentityCalls[] = {{"getpid"}, {"gettid"}, {"getuid"}, {"geteuid"}, {"getgid"}, {"getegid"}, {"uname"}};
+    {"clone", "a thread; a process is refused", threadsOnly},
+    {"clone3", "refused with ENOSYS", refusedAsMissing},
+    {"futex", "threads waiting on each other"},
+    {"set_robust_list", "a new thread's locks"},
+    {"rseq", "a new thread's restartable sequences"},
+    {"sched_yield", "a thread giving way"},
+    {"sched_getaffinity", "how many processors there are"},
+    {"exit", "a thread ending"},
+};
+constexpr Call kSignalCalls[] = {
+    {"rt_sigaction", "a signal's handler"},
+    {"rt_sigprocmask", "signals blocked while a thread starts"},
+    {"sigaltstack", "a stack for handlers"},
+    {"tgkill", "a signal to its own process (abort)", toOwnProcess},
+};
+constexpr Call kWaitingCalls[] = {
+    {"poll", "the event loop's wait"},
+    {"ppoll", "the same, with a signal mask"},
+    {"eventfd2", "the event loop's wake-up"},
+};
+constexpr Call kInternetCalls[] = {
+    {"socket", "TCP and UDP over IPv4 and IPv6; EPERM for a local or netlink socket", internetFamilies},
+    {"connect", "to the origin, the proxy, the name server"},
+    {"getsockopt", "a connection's state"},
+    {"setsockopt", "a socket's options"},
+    {"getsockname", "a socket's own address"},
+    {"getpeername", "the address it is connected to"},
+    {"sendto", "name lookups"},
+    {"recvfrom", "their answers, and HTTP"},
+    {"sendmsg", "sending with a header"},
+    {"recvmsg", "receiving with a header"},
+    {"sendmmsg", "glibc's two lookups at once (IPv4, IPv6)"},
+    {"shutdown", "closing a connection"},
+};
+constexpr Call kThreadNameCalls[] = {
+    {"prctl", "PR_SET_NAME and PR_GET_NAME only", threadNames},
+};
+constexpr Call kIdentityCalls[] = {
+    {"getpid", "its process id"},
+    {"gettid", "a thread's id"},
+    {"getuid", "its user"},
+    {"geteuid", "its user"},
+    {"getgid", "its group"},
+    {"getegid", "its group"},
+    {"uname", "the system's name, for name lookups"},
+};
 
 // Every helper may end, and return from a signal handler or an interrupted call.
-constexpr Call kEndingCalls[] = {{"exit_group"}, {"rt_sigreturn"}, {"restart_syscall"}};
+constexpr Call kEndingCalls[] = {
+    {"exit_group", "ending"},
+    {"rt_sigreturn", "returning from a signal handler"},
+    {"restart_syscall", "a call interrupted by a signal, taken up again"},
+};
 constexpr CallSet kEnding{"ending", kEndingCalls};
 
 bool addSet(Filter& filter, const CallSet& set)

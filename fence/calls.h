@@ -15,6 +15,7 @@ using ArgumentRule = bool (*)(Filter& filter, int call);
 
 struct Call {
     const char* name;             // as libseccomp names it
+    const char* why;              // what the helpers make it for
     ArgumentRule rule = nullptr;  // none: any arguments
 };
 
