@@ -59,12 +59,12 @@ struct Run {
 
 // Starts the helper's test build with the arguments, asks it for the page, and reads what comes
 // back until the reply is whole or the helper has ended.
-Run askForPage(const HeldSite& site, const QStringList& arguments)
+Run askForPage(const HeldSite& site, const QStringList& arguments, const QString& proxyHost)
 {
     QProcess helper;
     QProcessEnvironment environment;
     for (const QString& variable : site.proxyEnvironment())
-        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1).replace(u"127.0.0.1"_s, proxyHost));
     helper.setProcessEnvironment(environment);
     helper.start(QString::fromUtf8(MZ_BANNER_PROBE_PATH), QStringList{u"80"_s, u"2000"_s} + arguments);
     helper.waitForStarted();
@@ -137,6 +137,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("by");
         QTest::addColumn<QByteArray>("refusal");  // on standard error; empty: nothing refused
         QTest::addColumn<bool>("drawsAfter");
+        QTest::addColumn<QString>("proxyHost");
         const auto probe = [](const char* name, const QString& argument = {}) {
             return QStringList{u"--probe"_s, QLatin1String(name)}
                    + (argument.isEmpty() ? QStringList() : QStringList{argument});
@@ -145,31 +146,42 @@ private Q_SLOTS:
         const QString port = QString::number(elsewhere_.serverPort());
         const QString withoutLandlock = u"--without-landlock"_s;
 
-        QTest::newRow("drawing the page") << QStringList() << filter << QByteArray() << true;
+        QTest::newRow("drawing the page") << QStringList() << filter << QByteArray() << true << QString();
+        // The name is looked up in a thread Qt starts under the filter, and over its files.
+        QTest::newRow("drawing the page through a proxy named")
+            << QStringList() << filter << QByteArray() << true << u"localhost"_s;
         QTest::newRow("a file planted in HOME")
-            << probe("read", planted_) << landlock << QByteArray("probe read: refused EACCES") << true;
-        QTest::newRow("the program's Data/db.mzx")
-            << probe("read", copy_.database()) << landlock << QByteArray("probe read: refused EACCES") << true;
+            << probe("read", planted_) << landlock << QByteArray("probe read: refused EACCES") << true << QString();
+        QTest::newRow("the program's Data/db.mzx") << probe("read", copy_.database()) << landlock
+                                                   << QByteArray("probe read: refused EACCES") << true << QString();
         QTest::newRow("another local port")
-            << probe("connect", port) << network << QByteArray("probe connect: refused EACCES") << true;
-        QTest::newRow("prctl with high bits")
-            << probe("prctl-high-bits") << filter << QByteArray("refused system call 157 (prctl)") << false;
-        QTest::newRow("F_SETOWN at the test") << probe("setown", QString::number(QCoreApplication::applicationPid()))
-                                              << filter << QByteArray("refused system call 72 (fcntl)") << false;
+            << probe("connect", port) << network << QByteArray("probe connect: refused EACCES") << true << QString();
+        QTest::newRow("prctl with high bits") << probe("prctl-high-bits") << filter
+                                              << QByteArray("refused system call 157 (prctl)") << false << QString();
+        QTest::newRow("F_SETOWN at the test")
+            << probe("setown", QString::number(QCoreApplication::applicationPid())) << filter
+            << QByteArray("refused system call 72 (fcntl)") << false << QString();
         QTest::newRow("fchmodat2") << probe("fchmodat2", planted_) << filter << QByteArray("refused system call 452")
-                                   << false;
+                                   << false << QString();
         QTest::newRow("setxattrat") << probe("setxattrat", planted_) << filter << QByteArray("refused system call 463")
-                                    << false;
-        QTest::newRow("fork") << probe("fork") << filter << QByteArray("refused system call 56 (clone)") << false;
-        QTest::newRow("execve") << probe("execve") << filter << QByteArray("refused system call 59 (execve)") << false;
+                                    << false << QString();
+        QTest::newRow("fork") << probe("fork") << filter << QByteArray("refused system call 56 (clone)") << false
+                              << QString();
+        QTest::newRow("execve") << probe("execve") << filter << QByteArray("refused system call 59 (execve)") << false
+                                << QString();
+        QTest::newRow("writing a file") << probe("write", planted_) << filter
+                                        << QByteArray("refused system call 257 (openat)") << false << QString();
+        QTest::newRow("a signal to the test")
+            << probe("signal", QString::number(QCoreApplication::applicationPid())) << filter
+            << QByteArray("refused system call 62 (kill)") << false << QString();
         QTest::newRow("a local socket") << probe("unix-socket") << filter
-                                        << QByteArray("probe unix-socket: refused EPERM") << true;
+                                        << QByteArray("probe unix-socket: refused EPERM") << true << QString();
         QTest::newRow("an unlisted call")
-            << probe("unlisted") << filter << QByteArray("refused system call 103 (syslog)") << false;
+            << probe("unlisted") << filter << QByteArray("refused system call 103 (syslog)") << false << QString();
         QTest::newRow("drawing the page, Landlock skipped")
-            << QStringList{withoutLandlock} << landlock << QByteArray() << true;
+            << QStringList{withoutLandlock} << landlock << QByteArray() << true << QString();
         QTest::newRow("a file planted in HOME, Landlock skipped")
-            << probe("read", planted_) + QStringList{withoutLandlock} << landlock << QByteArray() << true;
+            << probe("read", planted_) + QStringList{withoutLandlock} << landlock << QByteArray() << true << QString();
     }
 
     void refusedFromInsideTheFence()
@@ -178,13 +190,14 @@ private Q_SLOTS:
         QFETCH(int, by);
         QFETCH(QByteArray, refusal);
         QFETCH(bool, drawsAfter);
+        QFETCH(QString, proxyHost);
         const int abi = Fence::landlockAbi();
         if (by == int(By::LandlockNetwork) && abi >= 1 && abi < 4)
             QSKIP("This kernel's Landlock (version < 4) has no network rules.");
         const bool filesFenced = abi >= 1 && !arguments.contains(u"--without-landlock"_s);
         HeldSite site;
         serveNormalPage(site);
-        const Run run = askForPage(site, arguments);
+        const Run run = askForPage(site, arguments, proxyHost.isEmpty() ? u"127.0.0.1"_s : proxyHost);
         QByteArray said;
         for (const QByteArray& line : run.errors.split('\n'))
             if (line.startsWith("probe ") || line.contains("refused system call"))
