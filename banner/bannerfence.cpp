@@ -23,8 +23,9 @@ constexpr Fence::Limit kLimits[] = {
     {RLIMIT_NOFILE, 64},
 };
 
-// The calls seen while the helper draws every page of the banner tests' site (strace -f of
-// the helper under test_banner and test_program_banners, from the filter's loading on).
+// The calls seen while the helper draws every page of the banner tests' site (strace -f of the
+// helper under test_banner, from the filter's loading on, and of name lookups through a proxy
+// and straight to a host); test_banner, test_fence and test_program_banners run under it.
 const Fence::Allowed kCalls[] = {
     {Fence::kMemory, "the heap, Qt's pictures and layouts, the font files fontconfig maps"},
     {Fence::kTime, "the event loop's timers, the fetches' time limits and the processor watch"},

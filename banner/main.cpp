@@ -15,7 +15,6 @@
 #include <QPainter>
 #include <cstring>
 #include <malloc.h>
-#include <memory>
 
 #ifdef MZ_FENCE_TESTING
 #include "fence/probes.h"

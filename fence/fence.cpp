@@ -3,6 +3,7 @@
 
 #include "fence/landlock.h"
 
+#include <algorithm>
 #include <climits>
 #include <linux/capability.h>
 #include <sys/prctl.h>
@@ -13,6 +14,21 @@
 namespace Fence {
 
 namespace {
+
+// Every descriptor from 3 on is closed, but the single files the profile reads.
+void closeAllBut(std::vector<int> kept)
+{
+    std::sort(kept.begin(), kept.end());
+    unsigned from = 3;
+    for (const int file : kept) {
+        if (file < int(from))
+            continue;
+        if (unsigned(file) > from)
+            ::close_range(from, unsigned(file) - 1, 0);
+        from = unsigned(file) + 1;
+    }
+    ::close_range(from, UINT_MAX, 0);
+}
 
 void dropCapabilities()
 {
@@ -30,7 +46,7 @@ bool enclose(const Profile& profile)
     // The working folder it was started in is a path of the program's.
     if (::chdir("/") != 0)
         ::_exit(1);
-    ::close_range(3, UINT_MAX, 0);
+    closeAllBut(profile.readableFiles);
     for (const Limit& limit : profile.limits) {
         const rlimit value{limit.value, limit.value};
         ::setrlimit(limit.resource, &value);

@@ -37,7 +37,7 @@ struct Profile {
 int landlockAbi();
 
 // The helper's first act: out of the folder it was started in; every file but its standard
-// ones closed; its limits; no core file; not dumpable; no new privileges; no capabilities, even
+// ones and the profile's single files closed; its limits; no core file; not dumpable; no new privileges; no capabilities, even
 // when started as root; and, through Landlock, nothing readable but the profile's files,
 // nothing writable, no TCP port but the profile's (where the kernel has network rules), no
 // signal and no abstract socket beyond itself (where it has scopes). True when Landlock holds.

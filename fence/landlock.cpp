@@ -2,6 +2,8 @@
 // first versions only, so the structures and rights are written out here.
 #include "fence/landlock.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -49,6 +51,8 @@ constexpr Rights kNetworkRights[] = {{4, (1ULL << 0) | kConnectTcp}};
 // Abstract local sockets and signals beyond the helper's own domain (6).
 constexpr Rights kScopes[] = {{6, (1ULL << 0) | (1ULL << 1)}};
 
+// The rights a version knows of: those of later versions are left out, as an older kernel
+// refuses a rule set that names them.
 template <std::size_t n>
 std::uint64_t rightsOf(const Rights (&table)[n], int abi)
 {
@@ -66,6 +70,10 @@ std::size_t attributesSize(int abi)
         return sizeof(RulesetAttributes);
     return abi >= 4 ? offsetof(RulesetAttributes, scoped) : offsetof(RulesetAttributes, handledNetwork);
 }
+
+std::uint64_t fileRights(int abi) { return rightsOf(kFileRights, abi); }
+std::uint64_t networkRights(int abi) { return rightsOf(kNetworkRights, abi); }
+std::uint64_t scopes(int abi) { return rightsOf(kScopes, abi); }
 
 bool& lastStepSkipped()
 {
@@ -110,10 +118,6 @@ bool addRules(int ruleset, const Profile& profile, int abi)
 }
 
 }  // namespace
-
-std::uint64_t fileRights(int abi) { return rightsOf(kFileRights, abi); }
-std::uint64_t networkRights(int abi) { return rightsOf(kNetworkRights, abi); }
-std::uint64_t scopes(int abi) { return rightsOf(kScopes, abi); }
 
 bool restrict(const Profile& profile)
 {

@@ -4,15 +4,7 @@
 
 #include "fence/fence.h"
 
-#include <cstdint>
-
 namespace Fence::Landlock {
-
-// The rights a version knows of, for files, TCP ports and scopes: those of later versions
-// are left out, as an older kernel refuses a rule set that names them.
-std::uint64_t fileRights(int abi);
-std::uint64_t networkRights(int abi);
-std::uint64_t scopes(int abi);
 
 // Restricts the calling thread (the helper's only one) to the profile; false when the kernel
 // has no Landlock or refuses it.
