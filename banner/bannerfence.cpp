@@ -3,6 +3,10 @@
 
 #include "webproxy.h"
 
+#include <algorithm>
+#include <climits>
+#include <unistd.h>
+
 namespace BannerFence {
 
 namespace {
@@ -10,8 +14,10 @@ namespace {
 constexpr rlim_t kMiB = 1024 * 1024;
 
 // The libraries, Qt's plugins, the fonts and their configuration, name lookup's files, the
-// fonts' caches. Nothing under a home folder, the program's folder or its data.
-constexpr const char* kReadableTrees[] = {"/usr", "/etc", "/lib", "/lib64", "/var/cache/fontconfig"};
+// fonts' caches. Nothing under a home folder, /usr/local (where the program may be installed),
+// the program's folder or its data.
+constexpr const char* kReadableTrees[] = {"/usr/lib", "/usr/lib64", "/usr/share", "/usr/local/share/fonts",
+                                          "/etc",     "/lib",       "/lib64",     "/var/cache/fontconfig"};
 
 // Address space enough for Qt, the fonts, a page's pictures (4096 x 4096 at most) and its
 // layout; processor time for hours of use; no core file; files and sockets enough for the
@@ -39,11 +45,20 @@ const Fence::Allowed kCalls[] = {
     {Fence::kIdentity, "glibc and Qt ask for the process's and user's ids"},
 };
 
+// The folder the helper was installed in, beside the program and its Data folder.
+std::string ownFolder()
+{
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    const std::string executable(path, std::size_t(std::max<ssize_t>(length, 0)));
+    return executable.substr(0, executable.rfind('/') + 1);
+}
+
 }  // namespace
 
 Fence::Profile profile(std::uint16_t originPort)
 {
-    Fence::Profile fence{kReadableTrees, {}, {originPort}, kCalls, kLimits};
+    Fence::Profile fence{kReadableTrees, {}, {ownFolder()}, {originPort}, kCalls, kLimits};
     if (const auto proxy = WebProxy::configured())
         fence.tcpPorts.push_back(proxy->port);
     return fence;

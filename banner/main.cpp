@@ -2,8 +2,9 @@
 // draws them with litehtml in a process of its own, fenced in, and hands the password book
 // nothing but pixels and link areas through its standard input and output (see README).
 // Usage: mzbanner ORIGIN-PORT [fetch time limit in milliseconds, at most the default]
-// Its test build, mzbanner_probe, also takes --without-landlock and --probe NAME [ARGUMENT]
-// (fence/probes.h).
+// Its test build, mzbanner_probe, also takes --without-landlock, --installed-in FOLDER (a folder
+// the fence must keep unreadable, as if the helper were installed there) and --probe NAME
+// [ARGUMENT] (fence/probes.h).
 #include "bannerfence.h"
 #include "pagefetcher.h"
 #include "server.h"
@@ -39,6 +40,7 @@ struct Arguments {
     int timeLimitMs = PageFetcher::kDefaultTimeLimitMs;
     const char* probe = nullptr;
     const char* probeArgument = nullptr;
+    const char* installedIn = nullptr;  // in test builds, a folder to take as the helper's own
 };
 
 Arguments read(int argc, char** argv)
@@ -49,6 +51,10 @@ Arguments read(int argc, char** argv)
 #ifdef MZ_FENCE_TESTING
         if (std::strcmp(argv[i], "--without-landlock") == 0) {
             Fence::Probes::withoutLandlock();
+            continue;
+        }
+        if (std::strcmp(argv[i], "--installed-in") == 0 && i + 1 < argc) {
+            arguments.installedIn = argv[++i];
             continue;
         }
         if (std::strcmp(argv[i], "--probe") == 0 && i + 1 < argc) {
@@ -92,7 +98,9 @@ int answerWithPlaceholders(int argc, char** argv, const Fence::Profile& fence, c
 int main(int argc, char** argv)
 {
     const Arguments arguments = read(argc, argv);
-    const Fence::Profile fence = BannerFence::profile(arguments.originPort);
+    Fence::Profile fence = BannerFence::profile(arguments.originPort);
+    if (arguments.installedIn)
+        fence.privateFolders.emplace_back(arguments.installedIn);
     const bool filesFenced = Fence::enclose(fence);
     // Two heaps for all threads keep the address space within the fence's limit.
     ::mallopt(M_ARENA_MAX, 2);

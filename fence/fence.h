@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <sys/resource.h>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct Limit {
 struct Profile {
     std::span<const char* const> readableTrees;  // read only, with everything beneath
     std::vector<int> readableFiles;              // descriptors of single files, read only
+    std::vector<std::string> privateFolders;     // must not lie in a readable tree (the program's)
     std::vector<std::uint16_t> tcpPorts;         // the only ones it may connect to; none: no TCP
     std::span<const Allowed> calls;
     std::span<const Limit> limits;
@@ -40,7 +42,8 @@ int landlockAbi();
 // ones and the profile's single files closed; its limits; no core file; not dumpable; no new privileges; no capabilities, even
 // when started as root; and, through Landlock, nothing readable but the profile's files,
 // nothing writable, no TCP port but the profile's (where the kernel has network rules), no
-// signal and no abstract socket beyond itself (where it has scopes). True when Landlock holds.
+// signal and no abstract socket beyond itself (where it has scopes). True when Landlock holds
+// and no private folder lies in a readable tree (a program installed under /usr/share).
 bool enclose(const Profile& profile);
 
 // After the helper has started what it needs, before the first foreign byte: the allow list,

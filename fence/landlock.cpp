@@ -2,8 +2,10 @@
 // first versions only, so the structures and rights are written out here.
 #include "fence/landlock.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -98,6 +100,21 @@ bool addTree(int ruleset, const char* path, std::uint64_t rights)
     return added;
 }
 
+// Whether the folder is one of the trees or lies in one, as the system resolves both.
+bool liesInTree(const std::string& folder, std::span<const char* const> trees)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(folder.c_str(), resolved))
+        return false;
+    const std::string path = std::string(resolved) + '/';
+    for (const char* tree : trees) {
+        char root[PATH_MAX];
+        if (::realpath(tree, root) && path.starts_with(std::string(root) == "/" ? "/" : std::string(root) + '/'))
+            return true;
+    }
+    return false;
+}
+
 bool addRules(int ruleset, const Profile& profile, int abi)
 {
     const std::uint64_t read = (kReadFile | kReadDir) & fileRights(abi);
@@ -124,6 +141,9 @@ bool restrict(const Profile& profile)
     const int abi = landlockAbi();
     if (abi < 1)
         return false;
+    for (const std::string& folder : profile.privateFolders)
+        if (liesInTree(folder, profile.readableTrees))
+            return false;
     const RulesetAttributes attributes{fileRights(abi), networkRights(abi), scopes(abi)};
     const int ruleset = int(::syscall(SYS_landlock_create_ruleset, &attributes, attributesSize(abi), 0));
     if (ruleset < 0)

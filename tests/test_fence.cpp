@@ -6,8 +6,8 @@
 // than the filter's library, starting a process or a program, opening a local socket, and a
 // call no helper needs. Each must be refused, and where the refusal leaves the helper running,
 // it must still draw the normal page. A helper whose files Landlock cannot fence (the kernel
-// has none, or the test build skips its last step) fetches nothing and answers with the
-// placeholder.
+// has none, the test build skips its last step, or the program is installed in a folder the
+// helper may read) fetches nothing and answers with the placeholder.
 #include "fence/fence.h"
 #include "platform/bannerreply.h"
 #include "tests/driver/remote.h"
@@ -180,6 +180,9 @@ private Q_SLOTS:
             << probe("unlisted") << filter << QByteArray("refused system call 103 (syslog)") << false << QString();
         QTest::newRow("drawing the page, Landlock skipped")
             << QStringList{withoutLandlock} << landlock << QByteArray() << true << QString();
+        // A program installed in a folder the helper may read (/usr/share/...) is not fenced.
+        QTest::newRow("installed in a readable tree")
+            << QStringList{u"--installed-in"_s, u"/usr/share/fonts"_s} << landlock << QByteArray() << true << QString();
         QTest::newRow("a file planted in HOME, Landlock skipped")
             << probe("read", planted_) + QStringList{withoutLandlock} << landlock << QByteArray() << true << QString();
     }
@@ -194,7 +197,8 @@ private Q_SLOTS:
         const int abi = Fence::landlockAbi();
         if (by == int(By::LandlockNetwork) && abi >= 1 && abi < 4)
             QSKIP("This kernel's Landlock (version < 4) has no network rules.");
-        const bool filesFenced = abi >= 1 && !arguments.contains(u"--without-landlock"_s);
+        const bool filesFenced =
+            abi >= 1 && !arguments.contains(u"--without-landlock"_s) && !arguments.contains(u"--installed-in"_s);
         HeldSite site;
         serveNormalPage(site);
         const Run run = askForPage(site, arguments, proxyHost.isEmpty() ? u"127.0.0.1"_s : proxyHost);
