@@ -73,12 +73,19 @@ QByteArray pictureFormat(const QByteArray& data)
     return QByteArray();
 }
 
-// The picture, or a null image when the bytes are no picture, or one that would take the page
-// over its pixels; those it takes are added to pixels.
+// The scans of a JPEG picture: a progressive one is decoded once for each, and a few hundred
+// of them on a large picture take minutes. Each scan starts with the marker FF DA, which the
+// coded data never holds (a coded FF is always followed by 00 or a restart marker), so they
+// are counted without decoding; a marker inside other segments only counts one too many.
+qsizetype jpegScans(const QByteArray& data) { return data.count("\xff\xda"); }
+
+// The picture, or a null image when the bytes are no picture, a JPEG of more scans than a
+// banner's pictures have, or one that would take the page over its pixels; those it takes are
+// added to pixels. Decoding runs under the processor watch.
 QImage decodedImage(const QByteArray& data, qint64& pixels)
 {
     const QByteArray format = pictureFormat(data);
-    if (format.isEmpty())
+    if (format.isEmpty() || (format == "jpeg" && jpegScans(data) > BannerPage::kJpegScanLimit))
         return QImage();
     QBuffer buffer;
     buffer.setData(data);
@@ -91,6 +98,7 @@ QImage decodedImage(const QByteArray& data, qint64& pixels)
     if (area > BannerPage::kPixelLimit - pixels)
         return QImage();
     pixels += area;
+    const Fence::CpuWatch watch;
     return reader.read();
 }
 
@@ -157,6 +165,7 @@ void BannerPage::buildDocument()
 {
     {
         const Fence::CpuWatch watch;
+        container_.beginDocument();
         document_ = litehtml::document::createFromUTF8(html_.constData(), &container_, &htmlContext());
     }
     if (!document_ || !fetchWanted())

@@ -21,6 +21,8 @@ public:
     static constexpr int kFileLimit = 32;
     // The pixels of one picture, and of all a page's pictures together, once unpacked.
     static constexpr qint64 kPixelLimit = 4096 * 4096;
+    // The scans of a JPEG picture; a progressive picture has about ten.
+    static constexpr qsizetype kJpegScanLimit = 100;
     // The time a page has to arrive whole, with all its files.
     static constexpr int kTimeLimitMs = 20000;
 

@@ -204,6 +204,14 @@ void drawBackgroundImage(QPainter& painter, const litehtml::background_paint& bg
     painter.fillRect(area & clip, brush);
 }
 
+// litehtml hands over the address of `@import "sheet.css"` with its quotes.
+std::string unquoted(const std::string& address)
+{
+    const bool quoted =
+        address.size() >= 2 && (address.front() == '"' || address.front() == '\'') && address.back() == address.front();
+    return quoted ? address.substr(1, address.size() - 2) : address;
+}
+
 // A table cell whose column and row spans stay within what a banner's table can need: litehtml
 // gives its table a grid cell for every column and row a cell spans.
 class ClampedCell : public litehtml::el_td {
@@ -234,6 +242,27 @@ void LitehtmlContainer::reset(const QUrl& pageUrl)
     wantedStyleSheets_.clear();
     wantedImages_.clear();
     clips_.clear();
+}
+
+void LitehtmlContainer::beginDocument()
+{
+    importedBy_.clear();
+    imports_ = 0;
+}
+
+// Whether the sheet may be parsed inside the importer: walks the importers up to the page, at
+// most as deep as imports may go.
+bool LitehtmlContainer::mayImport(const QUrl& sheet, const QUrl& importer) const
+{
+    if (imports_ >= kImportLimit)
+        return false;
+    QUrl above = importer;
+    for (int depth = 1; !above.isEmpty(); ++depth) {
+        if (above == sheet || depth >= kImportDepth)
+            return false;
+        above = importedBy_.value(above);
+    }
+    return true;
 }
 
 void LitehtmlContainer::addStyleSheet(const QUrl& url, const QString& text) { styleSheets_.insert(url, text); }
@@ -415,11 +444,16 @@ void LitehtmlContainer::transform_text(litehtml::tstring& text, litehtml::text_t
 
 void LitehtmlContainer::import_css(litehtml::tstring& text, const litehtml::tstring& url, litehtml::tstring& baseurl)
 {
-    const QUrl sheet = resolve(url.c_str(), baseurl.c_str());
+    const QUrl sheet = resolve(unquoted(url).c_str(), baseurl.c_str());
+    const QUrl importer = baseurl.empty() ? QUrl() : QUrl(QString::fromStdString(baseurl));
+    if (!mayImport(sheet, importer))
+        return;
     const auto found = styleSheets_.constFind(sheet);
     if (found != styleSheets_.cend()) {
         text = found.value().toStdString();
         baseurl = sheet.toString().toStdString();
+        importedBy_.insert(sheet, importer);
+        ++imports_;
     } else if (!asked_.contains(sheet)) {
         asked_.insert(sheet);
         wantedStyleSheets_ << sheet;

@@ -18,11 +18,19 @@
 
 class LitehtmlContainer : public litehtml::document_container {
 public:
+    // litehtml parses an imported style sheet inside the parse of the one that imports it: a
+    // sheet is imported at most this deep, never into itself or a sheet that imports it, and no
+    // more often than this in one document.
+    static constexpr int kImportDepth = 4;
+    static constexpr int kImportLimit = 32;
+
     virtual ~LitehtmlContainer() = default;
 
     // Forgets the files of the page before; relative addresses now resolve against pageUrl.
     void reset(const QUrl& pageUrl);
     void setViewport(const QSize& size) { viewport_ = size; }
+    // A document is about to be made from the page: its imports are counted afresh.
+    void beginDocument();
 
     void addStyleSheet(const QUrl& url, const QString& text);
     void addImage(const QUrl& url, const QImage& image);
@@ -65,6 +73,7 @@ public:
     void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override;
 
 private:
+    bool mayImport(const QUrl& sheet, const QUrl& importer) const;
     const QImage* image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl) const;
 
     QUrl pageUrl_;
@@ -73,6 +82,8 @@ private:
     QHash<QUrl, QString> styleSheets_;
     QHash<QUrl, QImage> images_;
     QSet<QUrl> asked_;
+    QHash<QUrl, QUrl> importedBy_;  // each sheet imported, and the sheet it was imported into (none: the page)
+    int imports_ = 0;
     QList<QUrl> wantedStyleSheets_;
     QList<QUrl> wantedImages_;
     std::vector<QRect> clips_;  // each the intersection of those before it and its own box

@@ -1,13 +1,8 @@
 // Fetching a banner page and its files (see pagefetcher.h).
 #include "pagefetcher.h"
 
-#include "protocol/banner.h"
+#include "httpget.h"
 
-#include <QCoreApplication>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -23,33 +18,20 @@ int& timeLimitMs()
     return limit;
 }
 
-// One manager serves every banner; it is made on the first fetch and ends with the
-// application. A manager has no cache unless one is given to it, and none is.
-QNetworkAccessManager* network()
-{
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
-}
+bool isDataAddress(const QUrl& url) { return url.isValid() && url.scheme() == QLatin1String("data"); }
 
 bool isFetchable(const QUrl& url, const QUrl& origin)
 {
-    return (BannerProtocol::isWebAddress(url) && isSameOrigin(url, origin))
-           || (url.isValid() && url.scheme() == QLatin1String("data"));
+    return (url.scheme() == QLatin1String("http") && url.isValid() && !url.host().isEmpty()
+            && isSameOrigin(url, origin))
+           || isDataAddress(url);
 }
 
 int defaultPort(const QUrl& url) { return url.scheme() == QLatin1String("https") ? 443 : 80; }
 
-// Redirects wait for a yes from the fetcher; cookies are neither sent nor kept.
-QNetworkRequest bannerRequest(const QUrl& url)
+bool isRedirect(int status)
 {
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    return request;
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // "text/html; charset=UTF-8" gives "text/html" and "utf-8".
@@ -64,36 +46,113 @@ void readContentType(const QByteArray& header, Fetched& into)
     }
 }
 
-QString statusError(const QNetworkReply* reply)
+// "data:image/png;base64,iVBO..." or "data:text/css,p%20%7B%7D": the bytes and their type.
+Fetched readDataAddress(const QUrl& url)
 {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || (status.toInt() >= 200 && status.toInt() < 300))
-        return QString();
-    return u"HTTP status %1"_s.arg(status.toInt());
+    Fetched result;
+    result.url = url;
+    const QByteArray whole = url.toEncoded().mid(5);
+    const qsizetype comma = whole.indexOf(',');
+    QByteArray header = comma < 0 ? QByteArray() : whole.left(comma);
+    const QByteArray payload = QByteArray::fromPercentEncoding(whole.mid(comma + 1));
+    const bool base64 = header.toLower().endsWith(";base64");
+    if (base64)
+        header.chop(7);
+    readContentType(header.isEmpty() ? QByteArray("text/plain") : QByteArray::fromPercentEncoding(header), result);
+    const auto decoded = base64 ? QByteArray::fromBase64Encoding(payload, QByteArray::AbortOnBase64DecodingErrors)
+                                : QByteArray::FromBase64Result{payload, QByteArray::Base64DecodingStatus::Ok};
+    if (comma < 0 || !decoded)
+        result.error = u"a broken data address"_s;
+    else if (decoded.decoded.size() > PageFetcher::kSizeLimit)
+        result.error = u"over the size limit"_s;
+    else
+        result.body = decoded.decoded;
+    return result;
 }
 
-const char* const kOverTheSizeLimit = "over the size limit";
+// One file on its way: its request and the redirects it follows on its origin, all within one
+// time limit, or a data address read in place. It answers from the event loop, and is deleted
+// from there once it has answered or been cancelled, never inside its own work.
+class Fetch : public QObject {
+public:
+    Fetch(const QUrl& url, const QUrl& origin, PageFetcher::Done done, QObject* parent)
+        : QObject(parent), origin_(origin), done_(std::move(done))
+    {
+        timeLimit_.setSingleShot(true);
+        connect(&timeLimit_, &QTimer::timeout, this, [this] { fail(u"no answer within the time limit"_s); });
+        timeLimit_.start(timeLimitMs());
+        if (isDataAddress(url))
+            QTimer::singleShot(0, this, [this, url] { finish(readDataAddress(url)); });
+        else
+            get(url);
+    }
 
-// Takes what the reply has ready; false once the file has grown over the size limit.
-bool takeArrived(QNetworkReply* reply, Fetched& result)
-{
-    if (reply->isOpen())
-        result.body += reply->readAll();
-    return result.body.size() <= PageFetcher::kSizeLimit;
-}
+    // Its done function is never called.
+    void cancel()
+    {
+        done_ = nullptr;
+        finish(Fetched());
+    }
 
-// What a finished reply amounts to: the first failure seen, else the whole file.
-void complete(QNetworkReply* reply, Fetched& result)
-{
-    if (!takeArrived(reply, result) && result.error.isEmpty())
-        result.error = QLatin1String(kOverTheSizeLimit);
-    if (result.error.isEmpty() && reply->error() != QNetworkReply::NoError)
-        result.error = reply->errorString();
-    if (result.error.isEmpty())
-        result.error = statusError(reply);
-    result.url = reply->url();
-    readContentType(reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), result);
-}
+private:
+    void get(const QUrl& url)
+    {
+        url_ = url;
+        request_ = std::make_unique<HttpGet>(url, PageFetcher::kSizeLimit,
+                                             [this](const HttpGet::Response& response) { arrived(response); });
+    }
+
+    void arrived(const HttpGet::Response& response)
+    {
+        if (!response.error.isEmpty())
+            return fail(response.error);
+        if (!isRedirect(response.status))
+            return answer(response);
+        const QUrl to = url_.resolved(QUrl::fromEncoded(response.location));
+        if (!isFetchable(to, origin_) || isDataAddress(to))
+            return fail(u"redirected to another origin: "_s + to.toString());
+        if (++redirects_ > PageFetcher::kRedirectLimit)
+            return fail(u"more than %1 redirects"_s.arg(PageFetcher::kRedirectLimit));
+        request_.release()->deleteLater();
+        get(to);
+    }
+
+    void answer(const HttpGet::Response& response)
+    {
+        Fetched result;
+        result.url = url_;
+        result.body = response.body;
+        readContentType(response.contentType, result);
+        if (response.status < 200 || response.status >= 300)
+            result.error = u"HTTP status %1"_s.arg(response.status);
+        finish(result);
+    }
+
+    void fail(const QString& why)
+    {
+        Fetched result;
+        result.url = url_;
+        result.error = why;
+        finish(result);
+    }
+
+    void finish(const Fetched& result)
+    {
+        timeLimit_.stop();
+        if (request_)
+            request_.release()->deleteLater();
+        deleteLater();
+        if (PageFetcher::Done done = std::exchange(done_, nullptr))
+            done(result);
+    }
+
+    QUrl url_;
+    QUrl origin_;
+    PageFetcher::Done done_;
+    QTimer timeLimit_;
+    std::unique_ptr<HttpGet> request_;
+    int redirects_ = 0;
+};
 
 }  // namespace
 
@@ -110,47 +169,16 @@ bool PageFetcher::fetch(const QUrl& url, const QUrl& origin, Done done)
 {
     if (!isFetchable(url, origin))
         return false;
-    watch(network()->get(bannerRequest(url)), origin, std::move(done));
+    new Fetch(url, origin, std::move(done), this);
     return true;
 }
 
-void PageFetcher::watch(QNetworkReply* reply, const QUrl& origin, Done done)
-{
-    replies_.insert(reply);
-    connect(reply, &QObject::destroyed, this, [this, reply] { replies_.remove(reply); });
-    auto result = std::make_shared<Fetched>();
-    const auto fail = [reply, result](const QString& why) {
-        if (result->error.isEmpty())
-            result->error = why;
-        reply->abort();
-    };
-    QTimer::singleShot(timeLimitMs(), reply, [fail] { fail(u"no answer within the time limit"_s); });
-    connect(reply, &QNetworkReply::redirected, reply, [reply, fail, origin](const QUrl& to) {
-        if (BannerProtocol::isWebAddress(to) && isSameOrigin(to, origin))
-            Q_EMIT reply->redirectAllowed();
-        else
-            fail(u"redirected to another origin: "_s + to.toString());
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, result, fail] {
-        if (!takeArrived(reply, *result))
-            fail(QLatin1String(kOverTheSizeLimit));
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, result, done = std::move(done)] {
-        replies_.remove(reply);
-        reply->deleteLater();
-        complete(reply, *result);
-        done(*result);
-    });
-}
-
+// Every fetch under way is a child of the fetcher.
 void PageFetcher::cancelAll()
 {
-    const QSet<QNetworkReply*> replies = std::exchange(replies_, {});
-    for (QNetworkReply* reply : replies) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    for (QObject* child : children())
+        if (auto* fetch = dynamic_cast<Fetch*>(child))
+            fetch->cancel();
 }
 
 void PageFetcher::setTimeLimit(int milliseconds) { timeLimitMs() = std::clamp(milliseconds, 1, kDefaultTimeLimitMs); }

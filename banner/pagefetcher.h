@@ -1,16 +1,14 @@
-// Fetching a web page and the files it needs, for a banner: over one network manager shared by
-// every page, each request limited in time and size, redirects kept on the first address's
-// origin, and nothing kept on disk (no cache, no cookies).
+// Fetching a web page and the files it needs, for a banner: each over a bounded HTTP request of
+// its own (httpget.h), limited in time and size, redirects kept on the first address's origin,
+// pictures written into the page (data: addresses) read in place, and nothing kept on disk (no
+// cache, no cookies).
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <functional>
-
-class QNetworkReply;
 
 // Two addresses on one web origin: the same scheme, host and port.
 bool isSameOrigin(const QUrl& a, const QUrl& b);
@@ -31,6 +29,7 @@ class PageFetcher : public QObject {
 public:
     static constexpr qint64 kSizeLimit = 2 * 1024 * 1024;
     static constexpr int kDefaultTimeLimitMs = 10000;
+    static constexpr int kRedirectLimit = 5;
 
     using Done = std::function<void(const Fetched&)>;
 
@@ -38,17 +37,12 @@ public:
     ~PageFetcher() override;
 
     // Starts fetching url; done is called once, later, from the event loop. Only data addresses
-    // and web addresses on the origin of `origin` are fetched, and redirects are followed only
-    // on that origin: for any other address nothing starts and the answer is false.
+    // and plain http addresses on the origin of `origin` are fetched, and redirects are followed
+    // only on that origin: for any other address nothing starts and the answer is false.
     bool fetch(const QUrl& url, const QUrl& origin, Done done);
     // Drops every fetch under way; their done functions are never called.
     void cancelAll();
 
     // The time each request may take from now on (tests shorten it), within the default.
     static void setTimeLimit(int milliseconds);
-
-private:
-    void watch(QNetworkReply* reply, const QUrl& origin, Done done);
-
-    QSet<QNetworkReply*> replies_;
 };

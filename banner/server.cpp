@@ -62,7 +62,7 @@ QByteArray linkRecords(const QList<BannerPage::Link>& links)
 
 }  // namespace
 
-Server::Server() : input_(STDIN_FILENO, QSocketNotifier::Read)
+Server::Server(Pages pages) : pages_(pages), input_(STDIN_FILENO, QSocketNotifier::Read)
 {
     connect(&input_, &QSocketNotifier::activated, this, &Server::readRequests);
 }
@@ -94,6 +94,9 @@ void Server::take(const RequestHeader& request, const QByteArray& url)
     if (request.kind == RequestKind::Forget)
         return forget(request.view);
     View& view = viewFor(request.view);
+    view.serial = request.serial;
+    if (pages_ == Pages::Placeholders)
+        return reply(view, ReplyStatus::Placeholder);
     const QUrl address = QUrl::fromEncoded(url, QUrl::StrictMode);
     const QSize size(int(request.width), int(request.height));
     if (!view.page || view.page->url() != address) {
@@ -103,7 +106,6 @@ void Server::take(const RequestHeader& request, const QByteArray& url)
             view.page.get(), &BannerPage::stateChanged, this, [this, id = view.id] { answer(id); },
             Qt::QueuedConnection);
     }
-    view.serial = request.serial;
     view.waiting = true;
     view.partialSent = false;
     view.size = size;

@@ -17,7 +17,11 @@ public:
     // The views whose pages are kept; the one used longest ago goes first.
     static constexpr std::size_t kViewLimit = 8;
 
-    Server();
+    // Drawn: pages are fetched and drawn. Placeholders: nothing is fetched, and every request
+    // is answered with the placeholder at once.
+    enum class Pages { Drawn, Placeholders };
+
+    explicit Server(Pages pages);
 
 private:
     struct View {
@@ -38,6 +42,7 @@ private:
     void answer(std::uint32_t id);
     void reply(View& view, BannerProtocol::ReplyStatus status, const BannerPage::Drawing& drawing = {});
 
+    Pages pages_;
     QSocketNotifier input_;
     QByteArray pending_;
     std::vector<View> views_;  // the one used last at the back

@@ -3,6 +3,7 @@
 
 #include "platform/bannerview.h"
 #include "platform/executable.h"
+#include "platform/website.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -187,7 +188,9 @@ void BannerHelper::start()
     process_ = std::make_unique<QProcess>();
     QProcess* process = process_.get();
     process->setProgram(helperPath());
-    process->setArguments(programForTesting().arguments);
+    // The helper may connect to the banners' origin only (and to the proxy its environment names).
+    const QString originPort = QString::number(Website::page(QString()).port(80));
+    process->setArguments(QStringList{originPort} + programForTesting().arguments);
     process->setProcessEnvironment(helperEnvironment());
     process->setStandardErrorFile(QProcess::nullDevice());
     process->setChildProcessModifier([program = ::getpid(), folder = helperFolder()] { fenceChild(program, folder); });

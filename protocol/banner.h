@@ -69,10 +69,12 @@ static_assert(sizeof(RequestHeader) == 32 && sizeof(ReplyHeader) == 32 && sizeof
 
 inline constexpr std::uint32_t kMaxLinkBytes = kLinkLimit * (sizeof(LinkHeader) + kUrlLimit);
 
-// An http or https address: the only kind a banner's page, its files and its links may have.
+// An http or https address with a host: the only kind a banner's page, its files and its links
+// may have ("http:/etc/passwd", "http://" and "https:" have none).
 inline bool isWebAddress(const QUrl& url)
 {
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+           && !url.host().isEmpty();
 }
 
 // Device pixels for a length in CSS pixels, rounded up.

@@ -3,6 +3,7 @@
 // placeholder for every page that cannot be shown and in every palette, no scripts, no cookies,
 // no other origin contacted, nothing under HOME, banners that are never a tab stop in the
 // windows that carry them, and a helper that fails replaced once and then left out.
+#include "fence/fence.h"
 #include "forms/c.h"
 #include "forms/login.h"
 #include "forms/main.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -265,6 +268,57 @@ QRect inkBox(const QImage& picture, QColor background)
     return box;
 }
 
+// The banner helper the program has started: its child process named mzbanner; 0 when none.
+qint64 helperPid()
+{
+    const QString tasks = u"/proc/%1/task/"_s.arg(QCoreApplication::applicationPid());
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks + task + u"/children"_s);
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : children.readAll().split(' ')) {
+            QFile name(u"/proc/%1/comm"_s.arg(QString::fromLatin1(child)));
+            if (!child.isEmpty() && name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "mzbanner")
+                return child.toLongLong();
+        }
+    }
+    return 0;
+}
+
+// The fields after a name in one of a process's files under /proc ("limits", "status").
+QByteArrayList procFields(qint64 pid, const char* file, const QByteArray& name)
+{
+    QFile lines(u"/proc/%1/%2"_s.arg(pid).arg(QLatin1String(file)));
+    if (!lines.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : lines.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(name.size()).simplified().split(' ');
+    return {};
+}
+
+double peakMiB(qint64 pid) { return procFields(pid, "status", "VmHWM:").value(0).toDouble() / 1024; }
+
+// A progressive JPEG whose last scan is repeated until it has that many: each scan makes the
+// decoder go over the whole picture once more.
+QByteArray jpegOfScans(int scans)
+{
+    QImage image(1024, 1024, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(image);
+    const QByteArray marker("\xff\xda");
+    const qsizetype lastScan = bytes.lastIndexOf(marker);
+    const QByteArray scan = bytes.mid(lastScan, bytes.size() - 2 - lastScan);
+    return bytes.left(bytes.size() - 2) + scan.repeated(scans - int(bytes.count(marker)) + 1) + "\xff\xd9";
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(LoopbackSite::Answer)
@@ -314,6 +368,8 @@ class TestBanner : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        if (Fence::landlockAbi() == 0)
+            QSKIP("This kernel has no Landlock: the helper fetches no page (test_fence shows it).");
         initTestResources();
         Application::setTitle(u"墨柘密码本"_s);
         // Every banner address reaches the site inside the test: it is their proxy.
@@ -658,6 +714,86 @@ private Q_SLOTS:
         QVERIFY(window.load(kPage));
         QCOMPARE(site_.requests.size(), 6);
         QVERIFY(!site_.requests.join().toLower().contains("cookie:"));
+    }
+
+    // The helper the program starts runs within its limits, with no new privileges and under
+    // its system call filter: a loosened limit fails here.
+    void theHelperRunsWithinItsLimits()
+    {
+        servePage();
+        BannerWindow window;
+        QVERIFY(window.load(kPage));
+        const qint64 helper = helperPid();
+        QVERIFY(helper > 0);
+        const struct {
+            const char* file;
+            QByteArray name;
+            QByteArrayList fields;
+        } expected[] = {
+            {"limits", "Max address space", {"536870912", "536870912"}},
+            {"limits", "Max cpu time", {"600", "600"}},
+            {"limits", "Max open files", {"64", "64"}},
+            {"limits", "Max core file size", {"0", "0"}},
+            {"status", "NoNewPrivs:", {"1"}},
+            {"status", "Seccomp:", {"2"}},
+            {"status", "CapEff:", {"0000000000000000"}},
+            {"status", "CapBnd:", {"0000000000000000"}},
+        };
+        for (const auto& [file, name, fields] : expected) {
+            const QByteArrayList found = procFields(helper, file, name);
+            QVERIFY2(found.mid(0, fields.size()) == fields, (name + ": " + found.join(' ')).constData());
+        }
+    }
+
+    // Pages that once crashed, stalled or bloated the helper cost at most their banner: shown
+    // or the placeholder within 5 seconds, by the same helper, and a link without a host never
+    // reaches the browser.
+    void hostilePagesCostOnlyTheirBanner_data()
+    {
+        QTest::addColumn<LoopbackSite::Answer>("page");
+        QTest::addColumn<bool>("shown");
+        const QByteArray html = "text/html";
+        LoopbackSite::Answer flood("200 OK", html, "<p>flooded</p>");
+        for (int i = 0; i < 5000; ++i)
+            flood = std::move(flood).with("X-Flood-" + QByteArray::number(i) + ": " + QByteArray(1000, 'f'));
+        QTest::newRow("a style sheet that imports itself")
+            << LoopbackSite::Answer("200 OK", html, "<link rel=\"stylesheet\" href=\"/self.css\"><p>x</p>") << true;
+        QTest::newRow("style sheets that import each other")
+            << LoopbackSite::Answer("200 OK", html, "<link rel=\"stylesheet\" href=\"/a.css\"><p>x</p>") << true;
+        QTest::newRow("a progressive JPEG of 300 scans")
+            << LoopbackSite::Answer("200 OK", html, "<img src=\"/scans.jpg\">") << false;
+        QTest::newRow("5 000 header lines of 1 KB") << flood << false;
+        QTest::newRow("links without a host")
+            << LoopbackSite::Answer("200 OK", html,
+                                    "<body style=\"margin:0\"><a href=\"http:/etc/passwd\" style=\"display:block;"
+                                    "height:20px\">a</a><a href=\"http://\" style=\"display:block;height:20px\">b</a>"
+                                    "<a href=\"https:\" style=\"display:block;height:20px\">c</a></body>")
+            << true;
+    }
+
+    void hostilePagesCostOnlyTheirBanner()
+    {
+        QFETCH(LoopbackSite::Answer, page);
+        QFETCH(bool, shown);
+        servePage();
+        site_.serve(onSite("self.css"), "text/css", "@import url(self.css); body { background: #204080 }");
+        site_.serve(onSite("a.css"), "text/css", "@import url(b.css); body { background: #204080 }");
+        site_.serve(onSite("b.css"), "text/css", "@import \"a.css\"; p { color: white }");
+        site_.serve(onSite("scans.jpg"), "image/jpeg", jpegOfScans(300));
+        site_.serve(onSite("hostile.html"), page);
+        BannerWindow window;
+        QVERIFY(window.load(kPage));
+        const qint64 helper = helperPid();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(window.load(onSite("hostile.html")), shown);
+        const qint64 tookMs = clock.elapsed();
+        qInfo("%s in %lld ms, helper's peak %.0f MiB", shown ? "shown" : "placeholder", tookMs, peakMiB(helper));
+        QVERIFY2(tookMs < 5000, qPrintable(QString::number(tookMs)));
+        QCOMPARE(helperPid(), helper);
+        for (int y = 5; y < 72; y += 10)
+            QTest::mouseClick(window.view(), Qt::LeftButton, {}, QPoint(50, y));
+        QVERIFY(opened_.isEmpty());
     }
 
     void windowsShowTheirBannerPagesAndNeverFocusThem()

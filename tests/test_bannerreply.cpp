@@ -67,7 +67,9 @@ private Q_SLOTS:
             picture(ReplyStatus::Partial)
             + picture(ReplyStatus::Complete, kPixels,
                       {link(1, 1, 3, 2, "http://mozhe.example/promo.html"), link(0, 0, 4, 4, "file:///etc/passwd"),
-                       link(8, 2, 5, 5, "https://mozhe.example/half-outside"), link(20, 20, 4, 4, "http://outside/")})
+                       link(8, 2, 5, 5, "https://mozhe.example/half-outside"), link(20, 20, 4, 4, "http://outside/"),
+                       // Web addresses without a host, which the desktop would open as files or not at all.
+                       link(0, 0, 4, 4, "http:/etc/passwd"), link(0, 0, 4, 4, "http://"), link(0, 0, 4, 4, "https:")})
             + placeholder(2);
         QList<Reply> done;
         for (const char byte : stream)

@@ -4,6 +4,7 @@
 // window, the account editor opens and closes, the program is alive and answering 25 s after
 // its start, its own process peaks under 200 MiB, and no other host or port is asked for
 // anything. A normal page has its style sheet and picture fetched and its script never.
+#include "fence/fence.h"
 #include "platform/website.h"
 #include "tests/driver/remote.h"
 
@@ -130,6 +131,12 @@ class ProgramBannersTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        if (Fence::landlockAbi() == 0)
+            QSKIP("This kernel has no Landlock: the helper fetches no page (test_fence shows it).");
+    }
+
     void hostilePagesCostOnlyTheirBanners()
     {
         const QList<HostilePage> pages = hostilePages();
