@@ -2,7 +2,7 @@
 #include "bannerpage.h"
 
 #include "documentlimits.h"
-#include "fence.h"
+#include "fence/fence.h"
 #include "protocol.h"
 
 #include <QBuffer>

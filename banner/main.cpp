@@ -2,7 +2,7 @@
 // draws them with litehtml in a process of its own, fenced in, and hands the password book
 // nothing but pixels and link areas through its standard input and output (see README).
 // Usage: mzbanner [fetch time limit in milliseconds, at most the default]
-#include "fence.h"
+#include "fence/fence.h"
 #include "pagefetcher.h"
 #include "server.h"
 

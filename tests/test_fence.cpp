@@ -3,7 +3,7 @@
 // writing, made or removed, a local socket, a signal or limit aimed at the parent, tracing and
 // reading another process, and keys pushed into a terminal are all refused; and drawing that
 // runs past its processor time ends the process.
-#include "banner/fence.h"
+#include "fence/fence.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,6 @@
-// The banner helper's fence: what it gives up before it reads the first byte of a page, so that
-// a page that takes it over finds nothing of the password book's and can do little of its own.
+// The helpers' fence: what a helper program (the banner helper, the reader of older data files)
+// gives up before it reads the first foreign byte, so that bytes that take it over find nothing
+// of the password book's and can do little of their own.
 #pragma once
 
 namespace Fence {

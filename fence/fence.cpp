@@ -1,5 +1,5 @@
-// The banner helper's fence (see fence.h).
-#include "fence.h"
+// The helpers' fence (see fence.h).
+#include "fence/fence.h"
 
 #include <cerrno>
 #include <climits>
