@@ -1,0 +1,212 @@
+// The reader of older data files (see jetreader.h).
+#include "platform/jetreader.h"
+
+#include "platform/executable.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace JetProtocol;
+
+namespace {
+
+// A Jet file begins 00 01 00 00, the engine's name in 16 bytes, and at 0x14 its version.
+constexpr char kFileMagic[] = {0, 1, 0, 0};
+constexpr char kJetEngine[] = "Standard Jet DB";  // with its zero, 16 bytes
+constexpr char kAceEngine[] = "Standard ACE DB";
+constexpr qsizetype kVersionAt = 0x14;
+
+constexpr int kExecFailed = 127;
+
+QByteArray& programForTesting()
+{
+    static QByteArray program;
+    return program;
+}
+
+QByteArray readerProgram()
+{
+    return programForTesting().isEmpty() ? executableFolder() + "mzjetreader" : programForTesting();
+}
+
+QByteArray firstBytes(const QByteArray& path, qsizetype count)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return QByteArray();
+    QByteArray bytes(count, '\0');
+    const ssize_t got = ::pread(fd, bytes.data(), std::size_t(count), 0);
+    ::close(fd);
+    return bytes.left(got < 0 ? 0 : got);
+}
+
+// In the child, between fork and exec, where only the simplest calls are safe: it dies with the
+// program, gains no privileges, and keeps the file, the pipe and /dev/null as its standard
+// input, output and error, and nothing else (each moved above 2 first, so none overwrites another).
+[[noreturn]] void becomeReader(pid_t program, const char* reader, std::array<int, 3> standard)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (::getppid() != program)
+        ::_exit(kExecFailed);
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    for (int& fd : standard)
+        fd = ::fcntl(fd, F_DUPFD, 3);
+    for (int i = 0; i < 3; ++i)
+        if (standard[i] < 0 || ::dup2(standard[i], i) != i)
+            ::_exit(kExecFailed);
+    ::close_range(3, ~0U, 0);
+    char* const argv[] = {const_cast<char*>(reader), nullptr};
+    char* const environment[] = {nullptr};
+    ::execve(reader, argv, environment);
+    ::_exit(kExecFailed);
+}
+
+// Reads the reply until the reader closes its end; false when the deadline comes first or the
+// reply breaks.
+bool collect(int out, JetReplyReader& reply, const QElapsedTimer& clock)
+{
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const qint64 left = kTimeLimitSeconds * 1000 - clock.elapsed();
+        pollfd wanted{out, POLLIN, 0};
+        const int ready = left > 0 ? ::poll(&wanted, 1, int(left)) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        const ssize_t got = ::read(out, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return true;
+        if (!reply.take(buffer.data(), got))
+            return false;
+    }
+}
+
+// The reader's end: its status once it has ended, killed when it has not by the deadline.
+int reap(pid_t reader, const QElapsedTimer& clock, bool kill)
+{
+    int status = 0;
+    while (!kill) {
+        const pid_t ended = ::waitpid(reader, &status, WNOHANG);
+        if (ended == reader || (ended < 0 && errno != EINTR))
+            return status;
+        kill = clock.elapsed() > kTimeLimitSeconds * 1000;
+        QThread::usleep(500);
+    }
+    ::kill(reader, SIGKILL);
+    while (::waitpid(reader, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+QString tableName(TableId table) { return table == TableId::Accounts ? QStringLiteral("U_P") : QStringLiteral("S_U"); }
+
+QString refusalText(const Frame& refusal)
+{
+    const QString table = tableName(refusal.table);
+    switch (Refusal(refusal.count)) {
+    case Refusal::NotJet4:
+        return QStringLiteral("它不是 Jet 4.0 格式的文件");
+    case Refusal::NoTables:
+        return QStringLiteral("其中没有账户表 U_P 和登录表 S_U，它不是本程序的数据文件");
+    case Refusal::MissingColumn:
+        return QStringLiteral("%1 表缺少本程序的列").arg(table);
+    case Refusal::ColumnType:
+        return QStringLiteral("%1 表中有一列的类型本程序不能保存").arg(table);
+    case Refusal::DamagedRow:
+        return QStringLiteral("%1 表第 %2 行已损坏").arg(table).arg(refusal.bytes);
+    case Refusal::RowCount:
+        return QStringLiteral("%1 表读出的行数与表中记载的不符，文件已损坏").arg(table);
+    case Refusal::TooLarge:
+        return QStringLiteral("文件或其中的数据太大");
+    case Refusal::Unreadable:
+        break;
+    }
+    return QStringLiteral("它的目录或表的定义无法读取，文件已损坏");
+}
+
+QString failureText(const JetReplyReader& reply, bool collected, int status)
+{
+    if (!reply.error().isEmpty())
+        return QStringLiteral("读取程序送回的数据不合规范");
+    if (!collected)
+        return QStringLiteral("读取超过了 %1 秒").arg(kTimeLimitSeconds);
+    if (reply.refusal())
+        return refusalText(*reply.refusal());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kExecFailed)
+        return QStringLiteral("读取程序 %1 无法启动").arg(QString::fromUtf8(readerProgram()));
+    if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)
+        return QStringLiteral("读取程序意外中止，文件可能已损坏");
+    return QStringLiteral("读取程序送回的数据不完整");
+}
+
+}  // namespace
+
+DataFileFormat dataFileFormat(const QByteArray& path)
+{
+    const QByteArray head = firstBytes(path, kVersionAt + 1);
+    if (head.size() <= kVersionAt || !head.startsWith(QByteArrayView(kFileMagic, sizeof kFileMagic)))
+        return DataFileFormat::Other;
+    const QByteArrayView engine(head.constData() + sizeof kFileMagic, sizeof kJetEngine);
+    if (engine == QByteArrayView(kAceEngine, sizeof kAceEngine))
+        return DataFileFormat::Ace;
+    if (engine != QByteArrayView(kJetEngine, sizeof kJetEngine))
+        return DataFileFormat::Other;
+    switch (head[kVersionAt]) {
+    case 0:
+        return DataFileFormat::Jet3;
+    case 1:
+        return DataFileFormat::Jet4;
+    default:
+        return DataFileFormat::Other;
+    }
+}
+
+namespace JetReader {
+
+Reading read(const QByteArray& path, const std::function<void()>& started)
+{
+    const int file = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file < 0)
+        return Reading{false, {}, QString::fromLocal8Bit(std::strerror(errno))};
+    int pipe[2] = {-1, -1};
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const QByteArray reader = readerProgram();
+    const pid_t program = ::getpid();
+    const pid_t child = null >= 0 && ::pipe2(pipe, O_CLOEXEC) == 0 ? ::fork() : -1;
+    if (child == 0)
+        becomeReader(program, reader.constData(), {file, pipe[1], null});
+    for (const int fd : {file, pipe[1], null})
+        if (fd >= 0)
+            ::close(fd);
+    if (child < 0) {
+        ::close(pipe[0]);
+        return Reading{false, {}, QStringLiteral("读取程序无法启动")};
+    }
+    if (started)
+        started();
+    QElapsedTimer clock;
+    clock.start();
+    JetReplyReader reply;
+    const bool collected = collect(pipe[0], reply, clock);
+    ::close(pipe[0]);
+    const int status = reap(child, clock, !collected);
+    if (collected && reply.isComplete() && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return Reading{true, reply.takeTables(), QString()};
+    return Reading{false, {}, failureText(reply, collected, status)};
+}
+
+void setProgramForTesting(const QByteArray& path) { programForTesting() = path; }
+
+}  // namespace JetReader

@@ -1,0 +1,158 @@
+// Reading what the reader of older data files sends back (see jetreply.h).
+#include "platform/jetreply.h"
+
+#include <QDate>
+#include <QStringDecoder>
+
+using namespace JetProtocol;
+
+namespace {
+
+constexpr qsizetype kFrameSize = sizeof(Frame);
+constexpr quint64 kRowByteLimit = 6 * (sizeof(FieldHeader) + quint64(kFieldLimit));
+
+}  // namespace
+
+bool JetReplyReader::fail(const QString& why)
+{
+    if (error_.isEmpty())
+        error_ = why;
+    return false;
+}
+
+QList<QVariantList>& JetReplyReader::rows() { return table_ == TableId::Accounts ? tables_.accounts : tables_.login; }
+
+bool JetReplyReader::take(const char* data, qsizetype size)
+{
+    if (!error_.isEmpty())
+        return false;
+    received_ += quint64(size);
+    if (received_ > kReplyLimit)
+        return fail(QStringLiteral("a reply over its bound"));
+    if (refusal_ && size > 0)
+        return fail(QStringLiteral("bytes after a refusal"));
+    pending_.append(data, size);
+    qsizetype at = 0;
+    for (;;) {
+        const qsizetype left = pending_.size() - at;
+        if (row_) {
+            if (left < qsizetype(row_->bytes))
+                break;
+            if (!takeRow(pending_.constData() + at, row_->bytes))
+                return false;
+            at += row_->bytes;
+            row_.reset();
+        } else {
+            if (left < kFrameSize)
+                break;
+            if (!takeFrame(load<Frame>(pending_.constData() + at)))
+                return false;
+            at += kFrameSize;
+        }
+    }
+    pending_.remove(0, at);
+    if (refusal_ && !pending_.isEmpty())
+        return fail(QStringLiteral("bytes after a refusal"));
+    return true;
+}
+
+bool JetReplyReader::takeFrame(const Frame& frame)
+{
+    if (frame.magic != kMagic)
+        return fail(QStringLiteral("not a frame"));
+    if (frame.kind == FrameKind::Refusal) {
+        refusal_ = frame;
+        return true;
+    }
+    if (stage_ == Stage::Table && frame.kind == FrameKind::Table)
+        return takeTableStart(frame);
+    if (stage_ == Stage::Rows && frame.kind == FrameKind::End)
+        return takeEnd(frame);
+    if (stage_ == Stage::Rows && frame.kind == FrameKind::Row) {
+        if (frame.table != table_ || frame.count != columnCount(table_) || frame.bytes > kRowByteLimit)
+            return fail(QStringLiteral("a row out of shape"));
+        if (quint64(rows().size()) >= declared_)
+            return fail(QStringLiteral("more rows than the table holds"));
+        row_ = frame;
+        return true;
+    }
+    return fail(QStringLiteral("a frame out of order"));
+}
+
+bool JetReplyReader::takeTableStart(const Frame& frame)
+{
+    if (frame.table != table_ || frame.count > kRowLimit)
+        return fail(QStringLiteral("a table out of order or over its bound"));
+    declared_ = frame.count;
+    rows().reserve(qsizetype(declared_));
+    stage_ = Stage::Rows;
+    return true;
+}
+
+bool JetReplyReader::takeEnd(const Frame& frame)
+{
+    if (frame.table != table_ || frame.count != declared_ || quint64(rows().size()) != declared_)
+        return fail(QStringLiteral("a table that ends short"));
+    if (table_ == TableId::Login) {
+        stage_ = Stage::Done;
+        return true;
+    }
+    table_ = TableId::Login;
+    stage_ = Stage::Table;
+    return true;
+}
+
+bool JetReplyReader::takeRow(const char* data, qsizetype size)
+{
+    QVariantList row;
+    qsizetype at = 0;
+    for (int column = 0; column < int(columnCount(table_)); ++column) {
+        if (size - at < qsizetype(sizeof(FieldHeader)))
+            return fail(QStringLiteral("a row out of shape"));
+        const auto field = load<FieldHeader>(data + at);
+        at += sizeof(FieldHeader);
+        if (field.length > kFieldLimit || qsizetype(field.length) > size - at)
+            return fail(QStringLiteral("a field over its bound"));
+        const std::optional<QVariant> parsed = value(column, field.kind, QByteArrayView(data + at, field.length));
+        if (!parsed)
+            return fail(QStringLiteral("a field out of shape"));
+        row << *parsed;
+        at += field.length;
+    }
+    if (at != size)
+        return fail(QStringLiteral("a row out of shape"));
+    rows() << row;
+    return true;
+}
+
+// Column 0 is the ID, a number always; the others may hold any kind of value.
+std::optional<QVariant> JetReplyReader::value(int column, FieldKind kind, QByteArrayView bytes)
+{
+    if (column == 0 && kind != FieldKind::Integer)
+        return std::nullopt;
+    switch (kind) {
+    case FieldKind::Null:
+        return bytes.isEmpty() ? std::optional<QVariant>(QVariant()) : std::nullopt;
+    case FieldKind::Integer:
+        if (bytes.size() != sizeof(qint64))
+            return std::nullopt;
+        return QVariant(load<qint64>(bytes.data()));
+    case FieldKind::Date: {
+        if (bytes.size() != sizeof(Date))
+            return std::nullopt;
+        const auto day = load<Date>(bytes.data());
+        const QDate date(int(day.year), int(day.month), int(day.day));
+        if (!date.isValid() || day.year > 9999)
+            return std::nullopt;
+        return QVariant(date);
+    }
+    case FieldKind::Text: {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(bytes);
+        if (utf8.hasError())
+            return std::nullopt;
+        return QVariant(text);
+    }
+    }
+    return std::nullopt;
+}
