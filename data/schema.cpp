@@ -30,7 +30,7 @@ void createNewFile(const std::string& path)
     ::close(fd);
 }
 
-void fillNewFile(const std::string& path, const std::string& key, const std::string& loginPassword)
+void fillNewFile(const std::string& path, const std::string& key, const std::function<void(sqlite3*)>& fill)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -38,8 +38,9 @@ void fillNewFile(const std::string& path, const std::string& key, const std::str
         if (rc != SQLITE_OK)
             throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         applyKey(db, key);
-        exec(db, std::string("BEGIN;") + kTables + "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword, '\'')
-                     + ", '', 0);COMMIT;");
+        exec(db, std::string("BEGIN;") + kTables);
+        fill(db);
+        exec(db, "COMMIT;");
     } catch (...) {
         sqlite3_close(db);
         throw;
@@ -69,9 +70,16 @@ void applyKey(sqlite3* db, std::string_view key)
 
 void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword)
 {
+    createDatabase(path, key, [&](sqlite3* db) {
+        exec(db, "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword, '\'') + ", '', 0);");
+    });
+}
+
+void createDatabase(const std::string& path, const std::string& key, const std::function<void(sqlite3*)>& fill)
+{
     createNewFile(path);
     try {
-        fillNewFile(path, key, loginPassword);
+        fillNewFile(path, key, fill);
     } catch (...) {
         ::unlink(path.c_str());
         ::unlink((path + "-journal").c_str());

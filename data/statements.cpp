@@ -36,9 +36,14 @@ QString passwordCheck(const QString& password)
     return QStringLiteral("select ID from S_U where F1=") + literal(password);
 }
 
+QString loginStampDate(const QDate& today)
+{
+    return QStringLiteral("%1-%2-%3").arg(today.year()).arg(today.month()).arg(today.day());
+}
+
 QString loginStamp(const QDate& today)
 {
-    return QStringLiteral("Update S_U Set F2='%1-%2-%3',F3=F3+1").arg(today.year()).arg(today.month()).arg(today.day());
+    return QStringLiteral("Update S_U Set F2='%1',F3=F3+1").arg(loginStampDate(today));
 }
 
 QString passwordUpdate(const QString& newPassword)
