@@ -49,7 +49,8 @@ ProgramCopy::ProgramCopy()
         top.mkpath(QLatin1String(folder));
     QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program())
-        || !QFile::copy(QStringLiteral(MZ_BANNER_PATH), folder() + QStringLiteral("mzbanner")))
+        || !QFile::copy(QStringLiteral(MZ_BANNER_PATH), folder() + QStringLiteral("mzbanner"))
+        || !QFile::copy(QStringLiteral(MZ_JETREADER_PATH), folder() + QStringLiteral("mzjetreader")))
         throw RemoteError("cannot copy the program");
     if (QProcess::execute(QStringLiteral(MKDB_PATH), {database()}) != 0)
         throw RemoteError("the build tool made no database");
@@ -180,6 +181,14 @@ QSize RemoteProgram::outerSize(const QString& window)
 QString RemoteProgram::cell(const QString& grid, int row, int column)
 {
     return call({QStringLiteral("cell"), grid, QString::number(row), QString::number(column)}).value(0);
+}
+
+QStringList RemoteProgram::column(const QString& grid, int column)
+{
+    QStringList texts = call({QStringLiteral("column"), grid, QString::number(column)});
+    for (QString& text : texts)
+        text.remove(0, 1);
+    return texts;
 }
 
 bool RemoteProgram::waitUntil(const std::function<bool()>& condition, int timeoutMs)
