@@ -4,6 +4,7 @@
 #include "fence/fence.h"
 #include "protocol/jet.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -121,7 +122,12 @@ constexpr std::uint32_t kRefusedAction = SCMP_ACT_TRAP;
 void nameRefusedCall(int, siginfo_t* info, void*)
 {
     char* name = ::seccomp_syscall_resolve_num_arch(SCMP_ARCH_NATIVE, info->si_syscall);
-    ::dprintf(STDERR_FILENO, "mzjetreader: refused system call %d (%s)\n", info->si_syscall, name ? name : "?");
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, "mzjetreader: refused system call %d (%s)\n", info->si_syscall,
+                                     name ? name : "?");
+    // Written whole by one call: stdio's printing would ask the system about the stream first.
+    [[maybe_unused]] const ssize_t written =
+        ::write(STDERR_FILENO, line, std::min(std::size_t(length), sizeof line - 1));
     ::_exit(128 + SIGSYS);
 }
 

@@ -29,8 +29,6 @@ bool JetReplyReader::take(const char* data, qsizetype size)
     received_ += quint64(size);
     if (received_ > kReplyLimit)
         return fail(QStringLiteral("a reply over its bound"));
-    if (refusal_ && size > 0)
-        return fail(QStringLiteral("bytes after a refusal"));
     pending_.append(data, size);
     qsizetype at = 0;
     for (;;) {
@@ -60,6 +58,8 @@ bool JetReplyReader::takeFrame(const Frame& frame)
 {
     if (frame.magic != kMagic)
         return fail(QStringLiteral("not a frame"));
+    if (refusal_)
+        return fail(QStringLiteral("bytes after a refusal"));
     if (frame.kind == FrameKind::Refusal) {
         refusal_ = frame;
         return true;
