@@ -23,6 +23,8 @@
 #include <QApplication>
 #include <QIcon>
 
+using namespace Qt::StringLiterals;
+
 // The pictures live in the forms' library; a static library's resources are loaded by hand,
 // from outside any namespace.
 static void loadResources() { Q_INIT_RESOURCE(resources); }
@@ -31,8 +33,8 @@ namespace {
 
 QIcon programIcon()
 {
-    QIcon icon(QStringLiteral(":/icons/app.png"));
-    icon.addFile(QStringLiteral(":/icons/app-256.png"));
+    QIcon icon(u":/icons/app.png"_s);
+    icon.addFile(u":/icons/app-256.png"_s);
     return icon;
 }
 
@@ -58,7 +60,7 @@ void destroyWindows()
 
 bool warnAlreadyOpen()
 {
-    Dialogs::warning(kProductName + QStringLiteral(" 已经打开了！"), QStringLiteral("警告"));
+    Dialogs::warning(kProductName + u" 已经打开了！"_s, u"警告"_s);
     return false;
 }
 
@@ -73,13 +75,13 @@ int runProgram(int& argc, char** argv)
     // Before the toolkit first asks for the bus: nothing of the program may outlive it.
     keepSessionBusFromBeingLaunched();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("mzpwdbook"));
+    QApplication::setApplicationName(u"mzpwdbook"_s);
     // Before the data file is opened: its key and every account it holds stay out of crash dumps.
     disableCoreDumps();
     // The per-user lock keeps one copy per login session; the data file's lock keeps one
     // copy per file, whatever session or runtime folder a second copy has.
     const QByteArray dataFile = encodeFileName(dataFilePath(Application::exeFolder()));
-    SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
+    SingleInstanceLock lock(u"MzPwdBook"_s);
     DataFileLock fileLock(dataFile);
     if (!takeSingleInstanceLock(lock) || !takeDataFileLock(fileLock))
         return 0;

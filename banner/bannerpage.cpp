@@ -3,7 +3,7 @@
 
 #include "documentlimits.h"
 #include "fence/fence.h"
-#include "protocol.h"
+#include "protocol/banner.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -13,6 +13,8 @@
 #include <cstring>
 #include <optional>
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 // The style sheet lives in the helper's resources, which are loaded by hand, from outside any
 // namespace.
@@ -26,7 +28,7 @@ litehtml::context& htmlContext()
     static litehtml::context context = [] {
         loadBannerResources();
         litehtml::context made;
-        QFile defaults(QStringLiteral(":/defaults.css"));
+        QFile defaults(u":/defaults.css"_s);
         if (defaults.open(QIODevice::ReadOnly))
             made.load_master_stylesheet(defaults.readAll().constData());
         return made;
@@ -283,7 +285,7 @@ void BannerPage::setState(State state)
         timeLimit_.stop();
     else if (!timeLimit_.isActive())
         timeLimit_.start(kTimeLimitMs);
-    emit stateChanged();
+    Q_EMIT stateChanged();
 }
 
 void BannerPage::fail()

@@ -46,7 +46,7 @@ public:
     // query), which makes the page Loading again, or when the page fails.
     Drawing draw(const QSize& size, const QSize& pixels);
 
-signals:
+Q_SIGNALS:
     void stateChanged();
 
 private:

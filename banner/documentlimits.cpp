@@ -9,6 +9,8 @@
 #include <sys/mman.h>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace DocumentLimits {
 
 namespace {
@@ -98,11 +100,11 @@ QString measure(const GumboNode* document)
         const GumboVector* children = childrenOf(node);
         const qsizetype boxesAtLeast = walk.boxes + qsizetype(pending.size()) + (children ? children->length : 0);
         if (walk.depth > kMaxDepth)
-            return QStringLiteral("nested deeper than %1 elements").arg(kMaxDepth);
+            return u"nested deeper than %1 elements"_s.arg(kMaxDepth);
         if (boxesAtLeast > kMaxBoxes)
-            return QStringLiteral("more than %1 elements and words").arg(kMaxBoxes);
+            return u"more than %1 elements and words"_s.arg(kMaxBoxes);
         if (walk.textBytes > kMaxTextBytes)
-            return QStringLiteral("more than %1 bytes of text").arg(kMaxTextBytes);
+            return u"more than %1 bytes of text"_s.arg(kMaxTextBytes);
         for (unsigned int i = 0; children && i < children->length; ++i)
             pending.emplace_back(static_cast<const GumboNode*>(children->data[i]), depth + 1);
     }
@@ -124,16 +126,16 @@ qsizetype startTags(const QByteArray& html)
 QString exceeded(const QByteArray& html)
 {
     if (startTags(html) > kMaxBoxes)
-        return QStringLiteral("more than %1 tags").arg(kMaxBoxes);
+        return u"more than %1 tags"_s.arg(kMaxBoxes);
     Arena arena;
     void* reserved =
         ::mmap(nullptr, kParserBudget, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (reserved == MAP_FAILED)
-        return QStringLiteral("no memory to parse the page");
+        return u"no memory to parse the page"_s;
     arena.begin = static_cast<char*>(reserved);
     const GumboOutput* output = parse(arena, html);
     const QString why =
-        output ? measure(output->document) : QStringLiteral("more than %1 bytes of parsed document").arg(kParserBudget);
+        output ? measure(output->document) : u"more than %1 bytes of parsed document"_s.arg(kParserBudget);
     ::munmap(reserved, kParserBudget);
     return why;
 }

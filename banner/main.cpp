@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <malloc.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The font database read, and a Latin and a Chinese face found and drawn, while files may
@@ -22,7 +24,7 @@ void prepareFonts()
     QFontDatabase::families();
     QImage sample(64, 16, QImage::Format_RGB32);
     QPainter painter(&sample);
-    painter.drawText(0, 12, QStringLiteral("Banner 横幅"));
+    painter.drawText(0, 12, u"Banner 横幅"_s);
 }
 
 }  // namespace

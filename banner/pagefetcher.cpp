@@ -1,7 +1,7 @@
 // Fetching a banner page and its files (see pagefetcher.h).
 #include "pagefetcher.h"
 
-#include "protocol.h"
+#include "protocol/banner.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <memory>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -67,7 +69,7 @@ QString statusError(const QNetworkReply* reply)
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || (status.toInt() >= 200 && status.toInt() < 300))
         return QString();
-    return QStringLiteral("HTTP status %1").arg(status.toInt());
+    return u"HTTP status %1"_s.arg(status.toInt());
 }
 
 const char* const kOverTheSizeLimit = "over the size limit";
@@ -122,12 +124,12 @@ void PageFetcher::watch(QNetworkReply* reply, const QUrl& origin, Done done)
             result->error = why;
         reply->abort();
     };
-    QTimer::singleShot(timeLimitMs(), reply, [fail] { fail(QStringLiteral("no answer within the time limit")); });
+    QTimer::singleShot(timeLimitMs(), reply, [fail] { fail(u"no answer within the time limit"_s); });
     connect(reply, &QNetworkReply::redirected, reply, [reply, fail, origin](const QUrl& to) {
         if (BannerProtocol::isWebAddress(to) && isSameOrigin(to, origin))
-            emit reply->redirectAllowed();
+            Q_EMIT reply->redirectAllowed();
         else
-            fail(QStringLiteral("redirected to another origin: ") + to.toString());
+            fail(u"redirected to another origin: "_s + to.toString());
     });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, result, fail] {
         if (!takeArrived(reply, *result))

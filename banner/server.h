@@ -4,7 +4,7 @@
 #pragma once
 
 #include "bannerpage.h"
-#include "protocol.h"
+#include "protocol/banner.h"
 
 #include <QByteArray>
 #include <QSocketNotifier>

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int accounts = 10000;
@@ -25,21 +27,19 @@ QStringList accountLines()
     QStringList lines;
     lines.reserve(accounts * 6);
     for (int n = 1; n <= accounts; ++n) {
-        lines << QStringLiteral("    %1-----------------------------------").arg(n)
-              << QStringLiteral("    注册日期：2024-%1-%2")
-                     .arg(1 + n % 12, 2, 10, QLatin1Char('0'))
+        lines << u"    %1-----------------------------------"_s.arg(n)
+              << u"    注册日期：2024-%1-%2"_s.arg(1 + n % 12, 2, 10, QLatin1Char('0'))
                      .arg(1 + n % 28, 2, 10, QLatin1Char('0'))
-              << QStringLiteral("    账户名称：网上银行账户 %1").arg(n)
-              << QStringLiteral("    用 户 名：user%1@example.com").arg(n)
-              << QStringLiteral("    密    码：Pa55-word-%1").arg(n * 7919)
-              << QStringLiteral("    描    述：工资卡，绑定手机 138%1").arg(n, 8, 10, QLatin1Char('0'));
+              << u"    账户名称：网上银行账户 %1"_s.arg(n) << u"    用 户 名：user%1@example.com"_s.arg(n)
+              << u"    密    码：Pa55-word-%1"_s.arg(n * 7919)
+              << u"    描    述：工资卡，绑定手机 138%1"_s.arg(n, 8, 10, QLatin1Char('0'));
     }
     return lines;
 }
 
 QFont listFont()
 {
-    QFont font(QStringLiteral("黑体"));
+    QFont font(u"黑体"_s);
     font.setPointSize(12);
     return font;
 }
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     installFontSubstitutes();
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("list.pdf"));
+    const QString path = dir.filePath(u"list.pdf"_s);
     const QStringList lines = accountLines();
 
     QList<double> printer;

@@ -22,6 +22,8 @@
 #include <sqlite3.h>
 #include <unordered_set>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 double median(std::vector<double> values)
@@ -42,7 +44,7 @@ Start startUntilTyping(ProgramCopy& copy, const HeldSite& site, const QString& p
     QElapsedTimer timer;
     timer.start();
     remote.start(program);
-    remote.keys(QStringLiteral("x"));
+    remote.keys(u"x"_s);
     remote.waitUntil([&] { return remote.text(edit) == QLatin1String("x"); });
     const double typing = double(timer.nsecsElapsed()) / 1e6;
     const bool bannerAsked = remote.waitUntil([&] { return site.requestedPaths().size() > asked; }, 5000);
@@ -62,9 +64,9 @@ void serveBannerPages(HeldSite& site)
         site.serve(Website::page(QLatin1String(page)).toString(), "text/html",
                    "<html><head><link rel=\"stylesheet\" href=\"banner.css\"></head><body><img src=\"logo.png\">"
                    "<a href=\"/promo.html\">墨柘密码本 新版</a></body></html>");
-    site.serve(Website::page(QStringLiteral("banner.css")).toString(), "text/css",
+    site.serve(Website::page(u"banner.css"_s).toString(), "text/css",
                "body { margin: 0; background: #204080; color: white; font: 14px sans-serif } a { color: #ffd000 }");
-    site.serve(Website::page(QStringLiteral("logo.png")).toString(), "image/png", png);
+    site.serve(Website::page(u"logo.png"_s).toString(), "image/png", png);
 }
 
 double pssMiB(qint64 pid) { return processMemoryMiB(pid, "smaps_rollup", "Pss"); }
@@ -73,9 +75,8 @@ double pssMiB(qint64 pid) { return processMemoryMiB(pid, "smaps_rollup", "Pss");
 QList<qint64> processTree(qint64 pid)
 {
     QList<qint64> tree{pid};
-    for (const QString& task :
-         QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
+    for (const QString& task : QDir(u"/proc/%1/task"_s.arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(u"/proc/%1/task/%2/children"_s.arg(pid).arg(task));
         if (children.open(QIODevice::ReadOnly))
             for (const QByteArray& child : children.readAll().split(' '))
                 if (!child.trimmed().isEmpty())
@@ -102,8 +103,7 @@ double distinctTreeMiB(qint64 pid)
     constexpr quint64 kPresent = 1ull << 63, kFrame = (1ull << 55) - 1;
     std::unordered_set<quint64> frames;
     for (const qint64 process : processTree(pid)) {
-        QFile maps(QStringLiteral("/proc/%1/maps").arg(process)),
-            pagemap(QStringLiteral("/proc/%1/pagemap").arg(process));
+        QFile maps(u"/proc/%1/maps"_s.arg(process)), pagemap(u"/proc/%1/pagemap"_s.arg(process));
         if (!maps.open(QIODevice::ReadOnly) || !pagemap.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray& line : maps.readAll().split('\n')) {
@@ -135,14 +135,12 @@ void addAccounts(const QString& database, int n)
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "insert into U_P(F1,F2,F3,F4,F5) values(?,?,?,?,?)", -1, &insert, nullptr);
     for (int i = 0; i < n; ++i) {
-        const QByteArray texts[] = {
-            QStringLiteral("20%1-%2-%3")
-                .arg(10 + i % 15)
-                .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
-                .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
-                .toUtf8(),
-            QStringLiteral("账户 %1 mail").arg(i).toUtf8(), QStringLiteral("user%1@example.com").arg(i).toUtf8(),
-            QStringLiteral("pw-%1").arg(i * 7919).toUtf8(), QStringLiteral("描述 %1").arg(i).toUtf8()};
+        const QByteArray texts[] = {u"20%1-%2-%3"_s.arg(10 + i % 15)
+                                        .arg(1 + i % 12, 2, 10, QLatin1Char('0'))
+                                        .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                                        .toUtf8(),
+                                    u"账户 %1 mail"_s.arg(i).toUtf8(), u"user%1@example.com"_s.arg(i).toUtf8(),
+                                    u"pw-%1"_s.arg(i * 7919).toUtf8(), u"描述 %1"_s.arg(i).toUtf8()};
         for (int c = 0; c < 5; ++c)
             sqlite3_bind_text(insert, c + 1, texts[c].constData(), int(texts[c].size()), SQLITE_TRANSIENT);
         sqlite3_step(insert);
@@ -171,11 +169,11 @@ Memory loggedInMemory(ProgramCopy& copy, const HeldSite& site, int accounts)
 {
     RemoteProgram remote(copy, {{site.proxyEnvironment()}, {}, {}, true});
     remote.start();
-    remote.waitVisible(QStringLiteral("frmLogin/Edit1"));
-    remote.typeInto(QStringLiteral("frmLogin/Edit1"), QStringLiteral("admin"));
-    remote.click(QStringLiteral("frmLogin/BitBtn1"));
-    remote.waitVisible(QStringLiteral("frmMain/DBGrid1"));
-    remote.waitUntil([&] { return remote.rowCount(QStringLiteral("frmMain/DBGrid1")) == accounts; }, 60000);
+    remote.waitVisible(u"frmLogin/Edit1"_s);
+    remote.typeInto(u"frmLogin/Edit1"_s, u"admin"_s);
+    remote.click(u"frmLogin/BitBtn1"_s);
+    remote.waitVisible(u"frmMain/DBGrid1"_s);
+    remote.waitUntil([&] { return remote.rowCount(u"frmMain/DBGrid1"_s) == accounts; }, 60000);
     QThread::msleep(1500);
     return memoryOf(remote.pid());
 }
@@ -184,7 +182,7 @@ Memory floorMemory(ProgramCopy& copy, const HeldSite& site, const QString& floor
 {
     RemoteProgram remote(copy, {{site.proxyEnvironment()}, {}, {}, true});
     remote.start(floorProgram);
-    remote.waitVisible(QStringLiteral("floor/Edit1"));
+    remote.waitVisible(u"floor/Edit1"_s);
     QThread::msleep(1500);
     return memoryOf(remote.pid());
 }
@@ -210,7 +208,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
-    const QString floorProgram = QStringLiteral(FLOOR_PATH);
+    const QString floorProgram = QString::fromUtf8(FLOOR_PATH);
     HeldSite site;
     serveBannerPages(site);
     ProgramCopy copy;
@@ -220,11 +218,11 @@ int main(int argc, char** argv)
     std::vector<double> program, programFull, floor, banner;
     for (int i = 0; i < runs; ++i) {
         // Alternated, so that all meet the machine in the same state.
-        floor.push_back(startUntilTyping(copy, site, floorProgram, QStringLiteral("floor/Edit1")).typing);
-        const Start start = startUntilTyping(copy, site, QString(), QStringLiteral("frmLogin/Edit1"));
+        floor.push_back(startUntilTyping(copy, site, floorProgram, u"floor/Edit1"_s).typing);
+        const Start start = startUntilTyping(copy, site, QString(), u"frmLogin/Edit1"_s);
         program.push_back(start.typing);
         banner.push_back(start.bannerAsked);
-        programFull.push_back(startUntilTyping(full, site, QString(), QStringLiteral("frmLogin/Edit1")).typing);
+        programFull.push_back(startUntilTyping(full, site, QString(), u"frmLogin/Edit1"_s).typing);
     }
     const double p = median(program), f = median(floor), pf = median(programFull);
     std::printf("start to login window taking keys: %.0f ms (floor %.0f ms, ratio %.2f), medians of %d runs\n", p, f,

@@ -4,14 +4,16 @@
 #include <QLineEdit>
 #include <QWidget>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QWidget window;
-    window.setObjectName(QStringLiteral("floor"));
+    window.setObjectName(u"floor"_s);
     window.resize(400, 200);
     auto* edit = new QLineEdit(&window);
-    edit->setObjectName(QStringLiteral("Edit1"));
+    edit->setObjectName(u"Edit1"_s);
     edit->setFocus();
     window.show();
     return QApplication::exec();

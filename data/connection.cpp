@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // How long a background fetch waits for another connection's write to the file to end: no one
@@ -23,7 +25,7 @@ struct Pair {
     QString value;
 };
 
-QString emptyQuoted() { return QStringLiteral("\"\""); }
+QString emptyQuoted() { return u"\"\""_s; }
 
 // A value with a ";" in it is written in double quotes, with its own double quotes doubled.
 QString pairValue(const QString& value)
@@ -73,29 +75,29 @@ QList<ParsedPair> parsePairs(const QString& text)
 
 }  // namespace
 
-QString dataFilePath(const QString& exeFolder) { return exeFolder + QStringLiteral("Data/db.mzx"); }
+QString dataFilePath(const QString& exeFolder) { return exeFolder + u"Data/db.mzx"_s; }
 
 QString buildConnectionString(const QString& exeFolder)
 {
     const Pair pairs[] = {
-        {"provider", QStringLiteral("Microsoft.Jet.OLEDB.4.0")},
-        {"user ID", QStringLiteral("Admin")},
+        {"provider", u"Microsoft.Jet.OLEDB.4.0"_s},
+        {"user ID", u"Admin"_s},
         {"Data Source", pairValue(dataFilePath(exeFolder))},
-        {"Mode", QStringLiteral("Share Deny None")},
+        {"Mode", u"Share Deny None"_s},
         {"Extended Properties", emptyQuoted()},
         {"Jet OLEDB:System database", emptyQuoted()},
         {"Jet OLEDB:Registry Path", emptyQuoted()},
         {"Jet OLEDB:Database Password", QLatin1Char('"') + QLatin1String(schema::kDatabasePassword) + QLatin1Char('"')},
-        {"Jet OLEDB:Engine Type", QStringLiteral("5")},
-        {"Jet OLEDB:Database Locking Mode", QStringLiteral("1")},
-        {"Jet OLEDB:Global Partial Bulk Ops", QStringLiteral("2")},
-        {"Jet OLEDB:Global Bulk Transactions", QStringLiteral("1")},
+        {"Jet OLEDB:Engine Type", u"5"_s},
+        {"Jet OLEDB:Database Locking Mode", u"1"_s},
+        {"Jet OLEDB:Global Partial Bulk Ops", u"2"_s},
+        {"Jet OLEDB:Global Bulk Transactions", u"1"_s},
         {"Jet OLEDB:New Database Password", emptyQuoted()},
-        {"Jet OLEDB:Create System Database", QStringLiteral("False")},
-        {"Jet OLEDB:Encrypt Database", QStringLiteral("False")},
-        {"Jet OLEDB:Don't Copy Locale on Compact", QStringLiteral("False")},
-        {"Jet OLEDB:Compact Without Replica Repair", QStringLiteral("False")},
-        {"Jet OLEDB:SFP", QStringLiteral("False")},
+        {"Jet OLEDB:Create System Database", u"False"_s},
+        {"Jet OLEDB:Encrypt Database", u"False"_s},
+        {"Jet OLEDB:Don't Copy Locale on Compact", u"False"_s},
+        {"Jet OLEDB:Compact Without Replica Repair", u"False"_s},
+        {"Jet OLEDB:SFP", u"False"_s},
     };
     QStringList parts;
     for (const Pair& pair : pairs)
@@ -169,12 +171,12 @@ void TADOConnection::waitForBackgroundFetches()
 
 QByteArray TADOConnection::filePath() const
 {
-    return encodeFileName(connectionStringValue(connectionString_, QStringLiteral("Data Source")));
+    return encodeFileName(connectionStringValue(connectionString_, u"Data Source"_s));
 }
 
 QByteArray TADOConnection::passphrase() const
 {
-    return connectionStringValue(connectionString_, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+    return connectionStringValue(connectionString_, u"Jet OLEDB:Database Password"_s).toUtf8();
 }
 
 void TADOConnection::open()
@@ -215,7 +217,7 @@ sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view ke
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     try {
         if (rc != SQLITE_OK)
-            throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + QStringLiteral(": ")
+            throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + u": "_s
                                  + QString::fromUtf8(path));
         sqlite3_busy_timeout(db, busyWaitMs);
         schema::applyKey(db, key);

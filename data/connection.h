@@ -34,8 +34,6 @@ public:
     explicit TADOConnection(QObject* parent = nullptr);
     ~TADOConnection() override;
 
-    bool LoginPrompt = true;
-
     QString ConnectionString() const { return connectionString_; }
     // Closes an open connection; the next statement opens it with the new string.
     void setConnectionString(const QString& text);

@@ -6,12 +6,14 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 DateFormatSettings systemSettings()
 {
     QString format = QLocale::system().dateFormat(QLocale::ShortFormat).toLower();
-    const qsizetype separatorAt = format.indexOf(QRegularExpression(QStringLiteral("[^dmy]")));
+    const qsizetype separatorAt = format.indexOf(QRegularExpression(u"[^dmy]"_s));
     return {separatorAt < 0 ? QLatin1Char('/') : format[separatorAt], format, format};
 }
 
@@ -22,7 +24,7 @@ QString fieldOrder(const QString& format)
     for (QChar c : format.toLower())
         if ((c == u'd' || c == u'm' || c == u'y') && !order.contains(c))
             order += c;
-    return order.size() == 3 ? order : QStringLiteral("ymd");
+    return order.size() == 3 ? order : u"ymd"_s;
 }
 
 int fullYear(int year, int digits)
@@ -46,8 +48,7 @@ void setProgramDateFormats() { FormatSettings() = {QLatin1Char('-'), kDateText, 
 
 QString FormatDate(const QString& format, const QDate& date)
 {
-    static const QRegularExpression token(QStringLiteral("yyyy|yy|mm|m|dd|d"),
-                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression token(u"yyyy|yy|mm|m|dd|d"_s, QRegularExpression::CaseInsensitiveOption);
     QString result;
     qsizetype last = 0;
     for (auto it = token.globalMatch(format); it.hasNext();) {
@@ -55,11 +56,11 @@ QString FormatDate(const QString& format, const QDate& date)
         result += format.mid(last, match.capturedStart() - last);
         const QString t = match.captured().toLower();
         if (t == u"yyyy")
-            result += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+            result += u"%1"_s.arg(date.year(), 4, 10, QLatin1Char('0'));
         else if (t == u"yy")
-            result += QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+            result += u"%1"_s.arg(date.year() % 100, 2, 10, QLatin1Char('0'));
         else if (t == u"mm" || t == u"dd")
-            result += QStringLiteral("%1").arg(t == u"mm" ? date.month() : date.day(), 2, 10, QLatin1Char('0'));
+            result += u"%1"_s.arg(t == u"mm" ? date.month() : date.day(), 2, 10, QLatin1Char('0'));
         else
             result += QString::number(t == u"m" ? date.month() : date.day());
         last = match.capturedEnd();
@@ -73,8 +74,7 @@ QDate StrToDate(const QString& text)
 {
     const DateFormatSettings& settings = FormatSettings();
     const QString separator = QRegularExpression::escape(QString(settings.DateSeparator));
-    const QRegularExpression pattern(
-        QStringLiteral("^\\s*([0-9]{1,4})%1([0-9]{1,4})%1([0-9]{1,4})\\s*$").arg(separator));
+    const QRegularExpression pattern(u"^\\s*([0-9]{1,4})%1([0-9]{1,4})%1([0-9]{1,4})\\s*$"_s.arg(separator));
     const auto match = pattern.match(text);
     QDate date;
     if (match.hasMatch()) {
@@ -94,7 +94,7 @@ QDate StrToDate(const QString& text)
             date = QDate(year, month, day);
     }
     if (!date.isValid())
-        throw EConvertError(QStringLiteral("'%1' is not a valid date").arg(text));
+        throw EConvertError(u"'%1' is not a valid date"_s.arg(text));
     return date;
 }
 

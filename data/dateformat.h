@@ -8,7 +8,7 @@
 #include <QString>
 
 // How dates travel between the windows and the database, and the program-wide format.
-inline const QString kDateText = QStringLiteral("yyyy-mm-dd");
+inline const QString kDateText = QString::fromUtf8("yyyy-mm-dd");
 
 struct DateFormatSettings {
     QChar DateSeparator;

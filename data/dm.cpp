@@ -7,6 +7,8 @@
 #include "data/statements.h"
 #include "data/unit1.h"
 
+using namespace Qt::StringLiterals;
+
 TfrmDM* frmDM = nullptr;
 
 namespace {
@@ -43,11 +45,11 @@ void execSqlOnOneRow(TADOQuery* query, const QString& record)
 {
     execSql(query);
     if (query->RowsAffected() == 0)
-        throw EDatabaseError(QStringLiteral("Row cannot be located for updating. 该%1已不存在").arg(record));
+        throw EDatabaseError(u"Row cannot be located for updating. 该%1已不存在"_s.arg(record));
     if (query->RowsAffected() > 1)
         throw EDatabaseError(
-            QStringLiteral("Key column information is insufficient or incorrect. "
-                           "Too many rows were affected by update"));
+            u"Key column information is insufficient or incorrect. "
+            "Too many rows were affected by update"_s);
 }
 
 TfrmDM::TfrmDM(QObject* parent)
@@ -56,21 +58,21 @@ TfrmDM::TfrmDM(QObject* parent)
       ADOQuery1(new TADOQuery(this)),
       ADOQuery2(new TADOQuery(this))
 {
-    setObjectName(QStringLiteral("frmDM"));
+    setObjectName(u"frmDM"_s);
 }
 
 QString TfrmDM::myLCount()
 {
     mySql = Sql::loginCountRead();
     openSql(ADOQuery1);
-    return ADOQuery1->FieldByName(QStringLiteral("F3"));
+    return ADOQuery1->FieldByName(u"F3"_s);
 }
 
 QString TfrmDM::myLDate()
 {
     mySql = Sql::lastLoginRead();
     openSql(ADOQuery2);
-    return ADOQuery2->FieldByName(QStringLiteral("F2"));
+    return ADOQuery2->FieldByName(u"F2"_s);
 }
 
 bool isLoginPassword(TADOQuery* query, const QString& password)

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace MovedFile {
 
 namespace {
@@ -35,7 +37,7 @@ constexpr int kBackupNames = 99;
 [[noreturn]] void failed(const QByteArray& path, const char* what, int error)
 {
     throw EDatabaseError(
-        QStringLiteral("%1 %2: %3")
+        u"%1 %2: %3"_s
             .arg(QLatin1String(what), QString::fromLocal8Bit(path), QString::fromLocal8Bit(std::strerror(error))));
 }
 
@@ -159,7 +161,7 @@ QByteArray keepBackup(const QByteArray& dataFile, const QDate& day)
     struct stat original;
     if (::stat(dataFile.constData(), &original) != 0)
         failed(dataFile, "cannot find", errno);
-    const QByteArray stem = folderOf(dataFile) + "db-jet-backup-" + day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    const QByteArray stem = folderOf(dataFile) + "db-jet-backup-" + day.toString(u"yyyyMMdd"_s).toLatin1();
     for (int i = 1; i <= kBackupNames; ++i) {
         const QByteArray name = stem + (i > 1 ? "-" + QByteArray::number(i) : QByteArray()) + ".mdb";
         if (::link(dataFile.constData(), name.constData()) == 0)

@@ -5,11 +5,14 @@
 #include "data/connection.h"
 #include "data/exception.h"
 #include "data/quoted.h"
+#include "data/statements.h"
 
 #include <QCollator>
 #include <algorithm>
 #include <numeric>
 #include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
 
 // What a column's rows are sorted by: whole numbers for integer columns, collation keys of
 // the system's locale for everything else. Made on the first sort by that column.
@@ -36,11 +39,11 @@ public:
         if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, &tail) != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
         if (!stmt_)
-            throw EDatabaseError(QStringLiteral("Command text was not set for the command object"));
+            throw EDatabaseError(u"Command text was not set for the command object"_s);
         const QByteArray rest = QByteArray(tail).trimmed();
         if (!rest.isEmpty() && rest != ";") {
             sqlite3_finalize(stmt_);
-            throw EDatabaseError(QStringLiteral("Characters found after end of SQL statement"));
+            throw EDatabaseError(u"Characters found after end of SQL statement"_s);
         }
     }
     ~Statement() { sqlite3_finalize(stmt_); }
@@ -71,7 +74,7 @@ private:
 sqlite3* handleOf(TADOConnection* connection)
 {
     if (!connection)
-        throw EDatabaseError(QStringLiteral("Missing Connection or ConnectionString"));
+        throw EDatabaseError(u"Missing Connection or ConnectionString"_s);
     return connection->handle();
 }
 
@@ -132,13 +135,13 @@ void TADOQuery::FinishFetch()
 // A new result is in: the views hear of it, and its first row becomes current.
 void TADOQuery::showResult()
 {
-    emit resultAboutToChange();
+    Q_EMIT resultAboutToChange();
     order_.resize(std::size_t(result_.rowCount()));
     std::iota(order_.begin(), order_.end(), 0);
     keys_.clear();
     keys_.resize(std::size_t(result_.columnCount()));
     active_ = true;
-    emit resultChanged();
+    Q_EMIT resultChanged();
     First();
 }
 
@@ -157,14 +160,14 @@ void TADOQuery::Close()
     if (!active_)
         return;
     setCurrent(-1);
-    emit resultAboutToChange();
+    Q_EMIT resultAboutToChange();
     active_ = false;
     result_.clear();
     order_.clear();
     keys_.clear();
     sort_.clear();
     bof_ = eof_ = true;
-    emit resultChanged();
+    Q_EMIT resultChanged();
 }
 
 void TADOQuery::setCurrent(int row)
@@ -172,7 +175,7 @@ void TADOQuery::setCurrent(int row)
     if (row == current_)
         return;
     current_ = row;
-    emit currentChanged(current_);
+    Q_EMIT currentChanged(current_);
 }
 
 void TADOQuery::First()
@@ -275,10 +278,10 @@ void TADOQuery::setSort(const QString& sort)
     const int column = text.isEmpty() ? -1 : fieldIndex(name);
     if (!text.isEmpty() && column < 0)
         throw EDatabaseError(
-            QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal"));
+            u"Item cannot be found in the collection corresponding to the requested name or ordinal"_s);
 
     const SortKeys* keys = column >= 0 ? &sortKeys(column) : nullptr;
-    emit orderAboutToChange();
+    Q_EMIT orderAboutToChange();
     const std::vector<int> before = order_;
     std::iota(order_.begin(), order_.end(), 0);
     if (keys && descending)
@@ -289,39 +292,38 @@ void TADOQuery::setSort(const QString& sort)
     const std::vector<int> newPositions = positionsAfterReorder(before, order_);
     if (current_ >= 0)
         current_ = newPositions[std::size_t(current_)];
-    emit orderChanged(newPositions);
+    Q_EMIT orderChanged(newPositions);
     if (current_ >= 0)
-        emit currentChanged(current_);
+        Q_EMIT currentChanged(current_);
 }
 
 void TADOQuery::Delete()
 {
     if (current_ < 0)
-        throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed or empty dataset"));
+        throw EDatabaseError(u"Cannot perform this operation on a closed or empty dataset"_s);
     sqlite3* db = handleOf(Connection);
     Connection->waitForBackgroundFetches();
     const int column = keyColumn();
     if (column < 0)
-        throw EDatabaseError(QStringLiteral("Insufficient key column information for updating or refreshing"));
+        throw EDatabaseError(u"Insufficient key column information for updating or refreshing"_s);
     const FieldDef& key = field(column);
-    Statement statement(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
-                                .arg(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))));
+    Statement statement(db, Sql::rowDeleteBy(quoted(key.table, QChar(u'"')), quoted(key.origin, QChar(u'"'))) + u'?');
     sqlite3_bind_int64(statement.get(), 1, text(current_, column).toLongLong());
     if (statement.runToEnd() != 1)
-        throw EDatabaseError(QStringLiteral(
-            "Row cannot be located for updating. Some values may have been changed since it was last read"));
+        throw EDatabaseError(
+            u"Row cannot be located for updating. Some values may have been changed since it was last read"_s);
 
     // The row that takes the removed one's place becomes current before it goes (the one
     // before it when the last row goes), so that no view is left with a current row that is
     // being removed.
     const int removed = current_;
     setCurrent(removed + 1 < RecordCount() ? removed + 1 : removed - 1);
-    emit rowAboutToBeRemoved(removed);
+    Q_EMIT rowAboutToBeRemoved(removed);
     removeFromResult(removed);
     if (current_ > removed)
         --current_;
     bof_ = eof_ = order_.empty();
-    emit rowRemoved(removed);
+    Q_EMIT rowRemoved(removed);
 }
 
 void TADOQuery::removeFromResult(int row)
@@ -362,5 +364,5 @@ void TDataSource::setDataSet(TADOQuery* query)
     if (query == dataSet_)
         return;
     dataSet_ = query;
-    emit dataSetChanged();
+    Q_EMIT dataSetChanged();
 }

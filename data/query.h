@@ -75,7 +75,7 @@ public:
     // is an error, and stays in the result.
     void Delete();
 
-signals:
+Q_SIGNALS:
     // The rows of OpenInBackground are in, or their fetch failed: FinishFetch waits no more.
     void FetchComplete();
     // Each change of the rows is announced before and after it happens, so that a model over
@@ -125,7 +125,7 @@ public:
     TADOQuery* DataSet() const { return dataSet_; }
     void setDataSet(TADOQuery* query);
 
-signals:
+Q_SIGNALS:
     void dataSetChanged();
 
 private:

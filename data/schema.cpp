@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <string>
 #include <unistd.h>
 
 namespace schema {
@@ -17,10 +18,13 @@ namespace schema {
 namespace {
 
 // The registration date holds "yyyy-mm-dd"; the sizes are those the account editor accepts.
-constexpr const char* kTables =
-    "CREATE TABLE S_U(ID INTEGER PRIMARY KEY, F1 TEXT, F2 TEXT, F3 INTEGER);"
-    "CREATE TABLE U_P(ID INTEGER PRIMARY KEY AUTOINCREMENT, F1 TEXT(10), F2 TEXT(50),"
-    " F3 TEXT(50), F4 TEXT(50), F5 TEXT(200));";
+std::string tables()
+{
+    const std::string text = "TEXT(" + std::to_string(kTextLength) + ")";
+    return "CREATE TABLE S_U(ID INTEGER PRIMARY KEY, F1 TEXT, F2 TEXT, F3 INTEGER);"
+           "CREATE TABLE U_P(ID INTEGER PRIMARY KEY AUTOINCREMENT, F1 TEXT(10), F2 "
+           + text + ", F3 " + text + ", F4 " + text + ", F5 TEXT(" + std::to_string(kDescriptionLength) + "));";
+}
 
 void createNewFile(const std::string& path)
 {
@@ -38,7 +42,7 @@ void fillNewFile(const std::string& path, const std::string& key, const std::fun
         if (rc != SQLITE_OK)
             throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         applyKey(db, key);
-        exec(db, std::string("BEGIN;") + kTables);
+        exec(db, "BEGIN;" + tables());
         fill(db);
         exec(db, "COMMIT;");
     } catch (...) {

@@ -13,6 +13,11 @@ namespace schema {
 // The key the program opens its database file with.
 inline constexpr const char* kDatabasePassword = "qzk482";
 
+// The longest texts the account editor accepts: the account name, the user name and the password
+// each, and the description.
+inline constexpr int kTextLength = 50;
+inline constexpr int kDescriptionLength = 200;
+
 // The login password a new database file starts with.
 inline constexpr const char* kInitialLoginPassword = "admin";
 

@@ -10,11 +10,11 @@ namespace Sql {
 
 // The captions the account list gives the columns F1 to F5, by which the windows read them.
 namespace Caption {
-inline const QString kRegistered = QStringLiteral("注册日期");
-inline const QString kAccountName = QStringLiteral("账户名称");
-inline const QString kUserName = QStringLiteral("用户名");
-inline const QString kPassword = QStringLiteral("密码");
-inline const QString kDescription = QStringLiteral("描述");
+inline const QString kRegistered = QString::fromUtf8("注册日期");
+inline const QString kAccountName = QString::fromUtf8("账户名称");
+inline const QString kUserName = QString::fromUtf8("用户名");
+inline const QString kPassword = QString::fromUtf8("密码");
+inline const QString kDescription = QString::fromUtf8("描述");
 }  // namespace Caption
 
 // text as a single-quoted literal: 'it''s'; a NUL in it is joined in as 'a'||char(0)||'b'.
@@ -36,6 +36,8 @@ QString accountInsert(const QString& date, const QString& accountName, const QSt
                       const QString& description);
 QString accountUpdate(const QString& accountName, const QString& userName, const QString& password,
                       const QString& description, const QString& date, const QString& id);
+// The delete of one row by its key, up to the key's value: "Delete from U_P where ID=".
+QString rowDeleteBy(const QString& table, const QString& keyColumn);
 QString accountDelete(const QString& id);
 
 }  // namespace Sql

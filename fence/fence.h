@@ -1,6 +1,5 @@
-// The helpers' fence: what a helper program (the banner helper, the reader of older data files)
-// gives up before it reads the first foreign byte, so that bytes that take it over find nothing
-// of the password book's and can do little of their own.
+// The fence a helper program puts itself in before it reads the first foreign byte, so that
+// bytes that take it over find nothing of the password book's and can do little of their own.
 #pragma once
 
 namespace Fence {

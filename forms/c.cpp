@@ -4,6 +4,7 @@
 #include "data/dateformat.h"
 #include "data/dm.h"
 #include "data/query.h"
+#include "data/schema.h"
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "platform/website.h"
@@ -16,14 +17,9 @@
 
 #include <QStyle>
 
+using namespace Qt::StringLiterals;
+
 QPointer<TfrmC> frmC;
-
-namespace {
-
-constexpr int kFieldLength = 50;
-constexpr int kDescriptionLength = 200;
-
-}  // namespace
 
 TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this))
 {
@@ -48,29 +44,28 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
 void TfrmC::limitLengths()
 {
     for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3})
-        edit->setValidator(new CharacterLimit(kFieldLength, edit));
-    ui.Edit4->setValidator(new CharacterLimit(kDescriptionLength, ui.Edit4));
+        edit->setValidator(new CharacterLimit(schema::kTextLength, edit));
+    ui.Edit4->setValidator(new CharacterLimit(schema::kDescriptionLength, ui.Edit4));
 }
 
 void TfrmC::FormCreate()
 {
     ui.DateTimePicker1->setDate(QDate::currentDate());
-    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_C.html")));
+    ui.WebBrowser1->Navigate(Website::page(u"Card_C.html"_s));
 }
 
 void TfrmC::BitBtn1Click()
 {
     const QString date = FormatDate(kDateText, ui.DateTimePicker1->date());
-    if (!isFilled(ui.Edit1, QStringLiteral("账户名称 不能为空！"))
-        || !isFilled(ui.Edit2, QStringLiteral("用户名 不能为空！")))
+    if (!isFilled(ui.Edit1, u"账户名称 不能为空！"_s) || !isFilled(ui.Edit2, u"用户名 不能为空！"_s))
         return;
     mySql = saveStatement(date);
     // A changed account another connection has deleted meanwhile is an error, not a success.
     if (isNewAccount())
         execSql(ADOQuery1);
     else
-        execSqlOnOneRow(ADOQuery1, QStringLiteral("账户"));
-    Dialogs::notice(QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！"));
+        execSqlOnOneRow(ADOQuery1, u"账户"_s);
+    Dialogs::notice(u"恭喜！恭喜！ 账户信息 保存成功！"_s);
     // The closed editor is freed once this handler has returned; from here on only the window
     // that owns it acts, on the saved signal.
     accept();

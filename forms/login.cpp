@@ -21,6 +21,8 @@
 #include <QKeyEvent>
 #include <QStyle>
 
+using namespace Qt::StringLiterals;
+
 TfrmLogin* frmLogin = nullptr;
 
 TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
@@ -28,11 +30,11 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
     // The form's font before its controls, so that they are laid out once, in that font.
     setFont(formFont());
     ui.setupUi(this);
-    ui.GroupBox1->setTitle(QStringLiteral("欢迎使用 ") + kProductName);
+    ui.GroupBox1->setTitle(u"欢迎使用 "_s + kProductName);
     placeWhenShown(this, QSize(300, 280), Placement::ScreenCenter);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
-    ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
+    ADOQuery1->setObjectName(u"ADOQuery1"_s);
+    ADOQuery2->setObjectName(u"ADOQuery2"_s);
     fitLabelsToText({ui.Label2});
     nameInputsByCaptions(this);
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Top);
@@ -50,17 +52,17 @@ TfrmLogin::TfrmLogin(QWidget* parent) : QDialog(parent), ADOQuery1(new TADOQuery
 
 void TfrmLogin::FormCreate()
 {
-    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("SoftIndex.html")));
+    ui.WebBrowser1->Navigate(Website::page(u"SoftIndex.html"_s));
     const QString lastDate = frmDM->myLDate();
     const QString count = frmDM->myLCount();
-    ui.Label1->setText(QStringLiteral("上次登录日：") + lastDate + QStringLiteral("，总登录数：") + count);
+    ui.Label1->setText(u"上次登录日："_s + lastDate + u"，总登录数："_s + count);
     fitLabelsToText({ui.Label1});
 }
 
 void TfrmLogin::BitBtn1Click()
 {
     if (!isLoginPassword(ADOQuery1, ui.Edit1->text())) {
-        Dialogs::notice(QStringLiteral("密码错误，请重新录入密码！"));
+        Dialogs::notice(u"密码错误，请重新录入密码！"_s);
         ui.Edit1->setFocus();
         return;
     }
@@ -94,5 +96,5 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event)
 void TfrmLogin::stampLogin()
 {
     mySql = Sql::loginStamp(QDate::currentDate());
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("登录记录"));
+    execSqlOnOneRow(ADOQuery2, u"登录记录"_s);
 }

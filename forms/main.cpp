@@ -27,11 +27,13 @@
 #include <QStyle>
 #include <QToolTip>
 
+using namespace Qt::StringLiterals;
+
 TfrmMain* frmMain = nullptr;
 
 namespace {
 
-const QString kCountCaption = QStringLiteral("账户数量：");
+const QString kCountCaption = u"账户数量："_s;
 
 // The column each text of the query bar's column box stands for; the list's own title for
 // the user name counts too.
@@ -39,9 +41,8 @@ QString columnForCaption(const QString& caption)
 {
     using namespace Sql::Caption;
     static const QList<std::pair<QString, QString>> columns = {
-        {kAccountName, QStringLiteral("F2")}, {QStringLiteral("用户名称"), QStringLiteral("F3")},
-        {kUserName, QStringLiteral("F3")},    {kPassword, QStringLiteral("F4")},
-        {kDescription, QStringLiteral("F5")},
+        {kAccountName, u"F2"_s}, {u"用户名称"_s, u"F3"_s}, {kUserName, u"F3"_s},
+        {kPassword, u"F4"_s},    {kDescription, u"F5"_s},
     };
     for (const auto& [text, column] : columns)
         if (text == caption)
@@ -72,7 +73,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     placeWhenShown(this, QSize(1000, 618), Placement::ScreenCenter);
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     keepPicturesReadable(this);
-    ui.Label4->setText(QStringLiteral("软件开发：") + Website::homePage(true));
+    ui.Label4->setText(u"软件开发："_s + Website::homePage(true));
     ui.WebBrowser1->setAlign(TWebBrowser::Align::Right);
     fitLabelsToText({ui.Label3, ui.Label2});
     nameInputsByCaptions(this);
@@ -86,13 +87,13 @@ TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::createPopupMenu()
 {
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* N1 = PopupMenu1->addAction(QStringLiteral("新增账户 &N"));
-    QAction* N2 = PopupMenu1->addAction(QStringLiteral("修改账户 &M"));
-    QAction* N3 = PopupMenu1->addAction(QStringLiteral("注销账户 &D"));
-    N1->setObjectName(QStringLiteral("N1"));
-    N2->setObjectName(QStringLiteral("N2"));
-    N3->setObjectName(QStringLiteral("N3"));
+    PopupMenu1->setObjectName(u"PopupMenu1"_s);
+    QAction* N1 = PopupMenu1->addAction(u"新增账户 &N"_s);
+    QAction* N2 = PopupMenu1->addAction(u"修改账户 &M"_s);
+    QAction* N3 = PopupMenu1->addAction(u"注销账户 &D"_s);
+    N1->setObjectName(u"N1"_s);
+    N2->setObjectName(u"N2"_s);
+    N3->setObjectName(u"N3"_s);
     connect(N1, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton1Click));
     connect(N2, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
     connect(N3, &QAction::triggered, this, guardedSlot(this, &TfrmMain::SpeedButton3Click));
@@ -131,12 +132,9 @@ void TfrmMain::connectHandlers()
 void TfrmMain::bindKeys()
 {
     auto* keys = new WindowKeys(this);
-    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N1")), QKeySequence(Qt::CTRL | Qt::Key_N),
-               ui.SpeedButton1);
-    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N2")), QKeySequence(Qt::CTRL | Qt::Key_E),
-               ui.SpeedButton2);
-    keys->bind(PopupMenu1->findChild<QAction*>(QStringLiteral("N3")), QKeySequence(Qt::CTRL | Qt::Key_D),
-               ui.SpeedButton3);
+    keys->bind(PopupMenu1->findChild<QAction*>(u"N1"_s), QKeySequence(Qt::CTRL | Qt::Key_N), ui.SpeedButton1);
+    keys->bind(PopupMenu1->findChild<QAction*>(u"N2"_s), QKeySequence(Qt::CTRL | Qt::Key_E), ui.SpeedButton2);
+    keys->bind(PopupMenu1->findChild<QAction*>(u"N3"_s), QKeySequence(Qt::CTRL | Qt::Key_D), ui.SpeedButton3);
     keys->press(ui.SpeedButton4, QKeySequence(Qt::CTRL | Qt::Key_Up))->setAutoRepeat(true);
     keys->press(ui.SpeedButton5, QKeySequence(Qt::CTRL | Qt::Key_Down))->setAutoRepeat(true);
     keys->press(ui.SpeedButton6, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
@@ -160,7 +158,6 @@ void TfrmMain::focusListOrBack()
 void TfrmMain::FormCreate()
 {
     setProgramDateFormats();
-    frmDM->ADOConnection1->LoginPrompt = false;
     frmDM->ADOConnection1->setConnectionString(buildConnectionString(Application::exeFolder()));
     {
         // Dates set here are the program's, not the user's: they do not switch the condition on.
@@ -172,7 +169,7 @@ void TfrmMain::FormCreate()
     }
     ui.LabWhere->clear();
     RefInBackground();
-    ui.WebBrowser1->Navigate(Website::page(QStringLiteral("Card_M.html")));
+    ui.WebBrowser1->Navigate(Website::page(u"Card_M.html"_s));
 }
 
 void TfrmMain::Ref()
@@ -220,12 +217,12 @@ void TfrmMain::DBGrid1TitleClick(TColumn* Column)
         ui.DBGrid1->column(i)->setTitleColor(palette().color(QPalette::WindowText));
         ui.DBGrid1->column(i)->setTitleBold(false);
     }
-    const QString ascending = Column->fieldName() + QStringLiteral(" ASC");
+    const QString ascending = Column->fieldName() + u" ASC"_s;
     if (ADOQuery1->Sort() != ascending) {
         ADOQuery1->setSort(ascending);
         Column->setTitleColor(Qt::red);
     } else {
-        ADOQuery1->setSort(Column->fieldName() + QStringLiteral(" DESC"));
+        ADOQuery1->setSort(Column->fieldName() + u" DESC"_s);
         Column->setTitleColor(Qt::blue);
     }
     Column->setTitleBold(true);
@@ -266,8 +263,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 void TfrmMain::FormCloseQuery(bool& CanClose)
 {
     const auto answer =
-        Dialogs::askYesNo(QStringLiteral("您确认要退出 ") + kProductName + QStringLiteral(" 吗？  ^_^  "),
-                          QStringLiteral("确认退出"), Dialogs::Button::Yes);
+        Dialogs::askYesNo(u"您确认要退出 "_s + kProductName + u" 吗？  ^_^  "_s, u"确认退出"_s, Dialogs::Button::Yes);
     CanClose = answer == Dialogs::Button::Yes;
     if (CanClose)
         Application::Terminate();
@@ -279,15 +275,15 @@ void TfrmMain::SpeedButton5Click() { ADOQuery1->Next(); }
 
 void TfrmMain::SpeedButton3Click()
 {
-    const QString id = ADOQuery1->FieldByName(QStringLiteral("ID"));
+    const QString id = ADOQuery1->FieldByName(u"ID"_s);
     if (id.isEmpty())
         return;
-    const auto answer = Dialogs::askYesNo(QStringLiteral("确认要删除账户信息吗？该删除将不可恢复！"),
-                                          QStringLiteral("删除账户"), Dialogs::Button::No);
+    const auto answer =
+        Dialogs::askYesNo(u"确认要删除账户信息吗？该删除将不可恢复！"_s, u"删除账户"_s, Dialogs::Button::No);
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("账户"));
+    execSqlOnOneRow(ADOQuery2, u"账户"_s);
     Ref();
 }
 
@@ -307,21 +303,21 @@ void TfrmMain::showAllAccounts()
 void TfrmMain::SpeedButton1Click()
 {
     createAccountEditor();
-    frmC->setWindowTitle(QStringLiteral("新增 账户"));
-    frmC->ui.Lab_ID->setText(QStringLiteral("0"));
+    frmC->setWindowTitle(u"新增 账户"_s);
+    frmC->ui.Lab_ID->setText(u"0"_s);
     frmC->exec();
 }
 
 void TfrmMain::SpeedButton2Click()
 {
-    const QString id = ADOQuery1->FieldByName(QStringLiteral("ID"));
+    const QString id = ADOQuery1->FieldByName(u"ID"_s);
     if (id.isEmpty())
         return;
     // Converted before the editor exists, so a date that does not convert leaves no hidden
     // editor behind.
     const QDate registered = StrToDate(ADOQuery1->FieldByName(Sql::Caption::kRegistered));
     createAccountEditor();
-    frmC->setWindowTitle(QStringLiteral("修改 账户"));
+    frmC->setWindowTitle(u"修改 账户"_s);
     frmC->ui.Lab_ID->setText(id);
     frmC->ui.DateTimePicker1->setDate(registered);
     // Whole, even where the file holds more than the editor lets the user type.
@@ -360,37 +356,37 @@ void TfrmMain::BitBtn1Click()
 
 void TfrmMain::BitBtn2Click()
 {
-    if (ADOQuery1->FieldByName(QStringLiteral("ID")).isEmpty())
+    if (ADOQuery1->FieldByName(u"ID"_s).isEmpty())
         return;
     const auto job = PrintJob::start();
     LinePrinter& printer = job->printer();
-    printer.setFont(QFont(QStringLiteral("黑体")));
+    printer.setFont(QFont(u"黑体"_s));
     printer.setFontSize(18);
     printer.writeLine(QString());
-    printer.writeLine(QStringLiteral("        ") + kProductName);
+    printer.writeLine(u"        "_s + kProductName);
     printer.setFontSize(12);
     ADOQuery1->First();
     for (int n = 1; !ADOQuery1->Eof(); ++n) {
         printAccount(printer, n);
         ADOQuery1->Next();
     }
-    printer.writeLine(QStringLiteral("    ") + QString(37, QLatin1Char('-')));
-    printer.writeLine(QStringLiteral("    软件开发：") + Website::homePage(true));
-    printer.writeLine(QStringLiteral("    打印时间：") + FormatDate(kDateText, QDate::currentDate()) + QLatin1Char(' ')
+    printer.writeLine(u"    "_s + QString(37, QLatin1Char('-')));
+    printer.writeLine(u"    软件开发："_s + Website::homePage(true));
+    printer.writeLine(u"    打印时间："_s + FormatDate(kDateText, QDate::currentDate()) + QLatin1Char(' ')
                       + printTime());
     printer.writeLine(QString());
     if (!job->finish())
-        Dialogs::notice(QStringLiteral("打印文件已保存：") + job->pdfFile());
+        Dialogs::notice(u"打印文件已保存："_s + job->pdfFile());
 }
 
 void TfrmMain::printAccount(LinePrinter& printer, int number)
 {
-    printer.writeLine(QStringLiteral("    ") + QString::number(number) + QString(35, QLatin1Char('-')));
-    printer.writeLine(QStringLiteral("    注册日期：") + ADOQuery1->FieldByName(Sql::Caption::kRegistered));
-    printer.writeLine(QStringLiteral("    账户名称：") + ADOQuery1->FieldByName(Sql::Caption::kAccountName));
-    printer.writeLine(QStringLiteral("    用 户 名：") + ADOQuery1->FieldByName(Sql::Caption::kUserName));
-    printer.writeLine(QStringLiteral("    密    码：") + ADOQuery1->FieldByName(Sql::Caption::kPassword));
-    printer.writeLine(QStringLiteral("    描    述：") + ADOQuery1->FieldByName(Sql::Caption::kDescription));
+    printer.writeLine(u"    "_s + QString::number(number) + QString(35, QLatin1Char('-')));
+    printer.writeLine(u"    注册日期："_s + ADOQuery1->FieldByName(Sql::Caption::kRegistered));
+    printer.writeLine(u"    账户名称："_s + ADOQuery1->FieldByName(Sql::Caption::kAccountName));
+    printer.writeLine(u"    用 户 名："_s + ADOQuery1->FieldByName(Sql::Caption::kUserName));
+    printer.writeLine(u"    密    码："_s + ADOQuery1->FieldByName(Sql::Caption::kPassword));
+    printer.writeLine(u"    描    述："_s + ADOQuery1->FieldByName(Sql::Caption::kDescription));
 }
 
 void TfrmMain::DateTimePicker1Change() { ui.CheckBox1->setChecked(true); }

@@ -14,6 +14,8 @@
 
 #include <QStyle>
 
+using namespace Qt::StringLiterals;
+
 TfrmP* frmP = nullptr;
 
 TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)), ADOQuery2(new TADOQuery(this))
@@ -22,8 +24,8 @@ TfrmP::TfrmP(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
     setFont(formFont());
     ui.setupUi(this);
     placeWhenShown(this, QSize(290, 210), Placement::OwnerCenter, owner);
-    ADOQuery1->setObjectName(QStringLiteral("ADOQuery1"));
-    ADOQuery2->setObjectName(QStringLiteral("ADOQuery2"));
+    ADOQuery1->setObjectName(u"ADOQuery1"_s);
+    ADOQuery2->setObjectName(u"ADOQuery2"_s);
     fitLabelsToText({ui.Label1, ui.Label2, ui.Label3});
     nameInputsByCaptions(this);
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
@@ -39,17 +41,17 @@ void TfrmP::BitBtn1Click()
     const QString newPassword = ui.Edit2->text();
     const QString confirmation = ui.Edit3->text();
     if (!isLoginPassword(ADOQuery1, current)) {
-        Dialogs::notice(QStringLiteral("原密码错误，请重新录入密码！"));
+        Dialogs::notice(u"原密码错误，请重新录入密码！"_s);
         ui.Edit1->setFocus();
         return;
     }
     if (newPassword != confirmation) {
-        Dialogs::notice(QStringLiteral("新密码和确认密码不一致，请重新录入密码！"));
+        Dialogs::notice(u"新密码和确认密码不一致，请重新录入密码！"_s);
         ui.Edit2->setFocus();
         return;
     }
     mySql = Sql::passwordUpdate(newPassword);
-    execSqlOnOneRow(ADOQuery2, QStringLiteral("登录记录"));
-    Dialogs::notice(QStringLiteral("密码修改成功，请重新登录！"));
+    execSqlOnOneRow(ADOQuery2, u"登录记录"_s);
+    Dialogs::notice(u"密码修改成功，请重新登录！"_s);
     Application::Terminate();
 }

@@ -13,6 +13,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace BannerProtocol;
 
 namespace {
@@ -46,8 +48,7 @@ QByteArray helperFolder() { return programForTesting().path.isEmpty() ? executab
 
 bool isPassedOn(const QString& name)
 {
-    static const QStringList proxies = {QStringLiteral("http_proxy"), QStringLiteral("https_proxy"),
-                                        QStringLiteral("no_proxy"), QStringLiteral("all_proxy")};
+    static const QStringList proxies = {u"http_proxy"_s, u"https_proxy"_s, u"no_proxy"_s, u"all_proxy"_s};
     return proxies.contains(name.toLower()) || name == QLatin1String("LANG") || name == QLatin1String("LANGUAGE")
            || name.startsWith(QLatin1String("LC_")) || name.startsWith(QLatin1String("FONTCONFIG_"));
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 using namespace BannerProtocol;
 
 namespace {
@@ -32,7 +34,7 @@ bool BannerReplyReader::take(const char* data, qsizetype size, qint64 nowMs, QLi
     if (!error_.isEmpty())
         return false;
     if (isLate(nowMs))
-        return fail(QStringLiteral("a reply later than its budget"));
+        return fail(u"a reply later than its budget"_s);
     for (;;) {
         if (stage_ == Stage::Pixels && pixelBytes_ == reply_.picture.sizeInBytes())
             stage_ = Stage::Links;
@@ -71,10 +73,10 @@ bool BannerReplyReader::startReply()
     const auto header = load<ReplyHeader>(header_.constData());
     header_.clear();
     if (header.magic != kReplyMagic)
-        return fail(QStringLiteral("not a reply"));
+        return fail(u"not a reply"_s);
     const auto owed = owed_.constFind(header.view);
     if (owed == owed_.cend() || owed->serial != header.serial)
-        return fail(QStringLiteral("a reply to nothing asked"));
+        return fail(u"a reply to nothing asked"_s);
     const bool pictureAsked =
         qint64(header.pixelWidth) == owed->pixels.width() && qint64(header.pixelHeight) == owed->pixels.height();
     const bool linksInBounds = header.linkCount <= kLinkLimit && header.linkBytes <= kMaxLinkBytes
@@ -82,26 +84,26 @@ bool BannerReplyReader::startReply()
     switch (header.status) {
     case ReplyStatus::Placeholder:
         if (header.pixelWidth || header.pixelHeight || header.linkCount || header.linkBytes)
-            return fail(QStringLiteral("a placeholder with contents"));
+            return fail(u"a placeholder with contents"_s);
         break;
     case ReplyStatus::Partial:
     case ReplyStatus::Complete:
         if (header.status == ReplyStatus::Partial && owed->partialSeen)
-            return fail(QStringLiteral("a second partial reply"));
+            return fail(u"a second partial reply"_s);
         if (!pictureAsked)
-            return fail(QStringLiteral("a picture of a size not asked for"));
+            return fail(u"a picture of a size not asked for"_s);
         if (!linksInBounds)
-            return fail(QStringLiteral("a link list over its bounds"));
+            return fail(u"a link list over its bounds"_s);
         break;
     default:
-        return fail(QStringLiteral("an unknown reply"));
+        return fail(u"an unknown reply"_s);
     }
     current_ = header;
     reply_ = Reply{header.view, header.serial, header.status, QImage(), {}};
     if (header.status != ReplyStatus::Placeholder) {
         reply_.picture = QImage(owed->pixels, QImage::Format_RGB32);
         if (reply_.picture.sizeInBytes() != qsizetype(header.pixelWidth) * header.pixelHeight * kBytesPerPixel)
-            return fail(QStringLiteral("no memory for the picture"));
+            return fail(u"no memory for the picture"_s);
     }
     pixelBytes_ = 0;
     linkBytes_.clear();
@@ -132,11 +134,11 @@ bool BannerReplyReader::readLinks(const Owed& owed)
     qsizetype at = 0;
     for (quint32 i = 0; i < current_.linkCount; ++i) {
         if (linkBytes_.size() - at < qsizetype(sizeof(LinkHeader)))
-            return fail(QStringLiteral("a broken link list"));
+            return fail(u"a broken link list"_s);
         const auto link = load<LinkHeader>(linkBytes_.constData() + at);
         at += sizeof link;
         if (link.urlLength > kUrlLimit || qsizetype(link.urlLength) > linkBytes_.size() - at || !isPlaceArea(link))
-            return fail(QStringLiteral("a broken link list"));
+            return fail(u"a broken link list"_s);
         const QUrl address = QUrl::fromEncoded(linkBytes_.mid(at, link.urlLength), QUrl::StrictMode);
         at += link.urlLength;
         const QRect area = QRect(link.x, link.y, link.width, link.height) & picture;
@@ -144,7 +146,7 @@ bool BannerReplyReader::readLinks(const Owed& owed)
             reply_.links << Link{area, address};
     }
     if (at != linkBytes_.size())
-        return fail(QStringLiteral("a broken link list"));
+        return fail(u"a broken link list"_s);
     return true;
 }
 

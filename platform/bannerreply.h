@@ -6,7 +6,7 @@
 // budget breaks the reader for good, and the helper is ended.
 #pragma once
 
-#include "banner/protocol.h"
+#include "protocol/banner.h"
 
 #include <QHash>
 #include <QImage>

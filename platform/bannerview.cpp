@@ -1,11 +1,15 @@
 // The banners' web view (see bannerview.h).
 #include "platform/bannerview.h"
 
+#include "platform/contrast.h"
+#include "platform/website.h"
 #include "product.h"
 
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+using namespace Qt::StringLiterals;
 
 using BannerProtocol::ReplyStatus;
 
@@ -20,7 +24,7 @@ struct QuietColours {
 // of at least 4.5:1 on either (4.9:1 and 7.6:1).
 QuietColours quietColours(const QPalette& palette)
 {
-    if (palette.color(QPalette::Window).lightness() < 128)
+    if (isDark(palette.color(QPalette::Window)))
         return {QColor(0x26, 0x2e, 0x38), QColor(0xb4, 0xc2, 0xd0)};
     return {QColor(0xee, 0xf3, 0xf8), QColor(0x5a, 0x6b, 0x7d)};
 }
@@ -122,7 +126,7 @@ void BannerView::finish(bool ok)
     if (finished_)
         return;
     finished_ = true;
-    emit loadFinished(ok);
+    Q_EMIT loadFinished(ok);
 }
 
 void BannerView::paintEvent(QPaintEvent*)
@@ -131,7 +135,7 @@ void BannerView::paintEvent(QPaintEvent*)
     if (state_ != State::Page) {
         paintQuietBackground(painter, rect());
         if (state_ == State::Placeholder) {
-            QFont font(QStringLiteral("sans-serif"));
+            QFont font(u"sans-serif"_s);
             font.setStyleHint(QFont::SansSerif);
             font.setPixelSize(18);
             font.setLetterSpacing(QFont::AbsoluteSpacing, 2);

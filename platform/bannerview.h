@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/bannerhelper.h"
-#include "platform/website.h"
+#include "platform/webview.h"
 
 class BannerView : public WebView {
     Q_OBJECT
@@ -21,7 +21,7 @@ public:
     void showReply(const BannerReplyReader::Reply& reply);
     void showPlaceholder();
 
-signals:
+Q_SIGNALS:
     // Once for each navigation: true when the page and all its files are shown, false when
     // the placeholder is.
     void loadFinished(bool ok);

@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace JetProtocol;
 
 namespace {
@@ -110,45 +112,45 @@ int reap(pid_t reader, const QElapsedTimer& clock, bool kill)
     return status;
 }
 
-QString tableName(TableId table) { return table == TableId::Accounts ? QStringLiteral("U_P") : QStringLiteral("S_U"); }
+QString tableName(TableId table) { return table == TableId::Accounts ? u"U_P"_s : u"S_U"_s; }
 
 QString refusalText(const Frame& refusal)
 {
     const QString table = tableName(refusal.table);
     switch (Refusal(refusal.count)) {
     case Refusal::NotJet4:
-        return QStringLiteral("它不是 Jet 4.0 格式的文件");
+        return u"它不是 Jet 4.0 格式的文件"_s;
     case Refusal::NoTables:
-        return QStringLiteral("其中没有账户表 U_P 和登录表 S_U，它不是本程序的数据文件");
+        return u"其中没有账户表 U_P 和登录表 S_U，它不是本程序的数据文件"_s;
     case Refusal::MissingColumn:
-        return QStringLiteral("%1 表缺少本程序的列").arg(table);
+        return u"%1 表缺少本程序的列"_s.arg(table);
     case Refusal::ColumnType:
-        return QStringLiteral("%1 表中有一列的类型本程序不能保存").arg(table);
+        return u"%1 表中有一列的类型本程序不能保存"_s.arg(table);
     case Refusal::DamagedRow:
-        return QStringLiteral("%1 表第 %2 行已损坏").arg(table).arg(refusal.bytes);
+        return u"%1 表第 %2 行已损坏"_s.arg(table).arg(refusal.bytes);
     case Refusal::RowCount:
-        return QStringLiteral("%1 表读出的行数与表中记载的不符，文件已损坏").arg(table);
+        return u"%1 表读出的行数与表中记载的不符，文件已损坏"_s.arg(table);
     case Refusal::TooLarge:
-        return QStringLiteral("文件或其中的数据太大");
+        return u"文件或其中的数据太大"_s;
     case Refusal::Unreadable:
         break;
     }
-    return QStringLiteral("它的目录或表的定义无法读取，文件已损坏");
+    return u"它的目录或表的定义无法读取，文件已损坏"_s;
 }
 
 QString failureText(const JetReplyReader& reply, bool collected, int status)
 {
     if (!reply.error().isEmpty())
-        return QStringLiteral("读取程序送回的数据不合规范");
+        return u"读取程序送回的数据不合规范"_s;
     if (!collected)
-        return QStringLiteral("读取超过了 %1 秒").arg(kTimeLimitSeconds);
+        return u"读取超过了 %1 秒"_s.arg(kTimeLimitSeconds);
     if (reply.refusal())
         return refusalText(*reply.refusal());
     if (WIFEXITED(status) && WEXITSTATUS(status) == kExecFailed)
-        return QStringLiteral("读取程序 %1 无法启动").arg(QString::fromUtf8(readerProgram()));
+        return u"读取程序 %1 无法启动"_s.arg(QString::fromUtf8(readerProgram()));
     if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)
-        return QStringLiteral("读取程序意外中止，文件可能已损坏");
-    return QStringLiteral("读取程序送回的数据不完整");
+        return u"读取程序意外中止，文件可能已损坏"_s;
+    return u"读取程序送回的数据不完整"_s;
 }
 
 }  // namespace
@@ -192,7 +194,7 @@ Reading read(const QByteArray& path, const std::function<void()>& started)
             ::close(fd);
     if (child < 0) {
         ::close(pipe[0]);
-        return Reading{false, {}, QStringLiteral("读取程序无法启动")};
+        return Reading{false, {}, u"读取程序无法启动"_s};
     }
     if (started)
         started();

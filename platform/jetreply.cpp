@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QStringDecoder>
 
+using namespace Qt::StringLiterals;
+
 using namespace JetProtocol;
 
 namespace {
@@ -28,7 +30,7 @@ bool JetReplyReader::take(const char* data, qsizetype size)
         return false;
     received_ += quint64(size);
     if (received_ > kReplyLimit)
-        return fail(QStringLiteral("a reply over its bound"));
+        return fail(u"a reply over its bound"_s);
     pending_.append(data, size);
     qsizetype at = 0;
     for (;;) {
@@ -50,16 +52,16 @@ bool JetReplyReader::take(const char* data, qsizetype size)
     }
     pending_.remove(0, at);
     if (refusal_ && !pending_.isEmpty())
-        return fail(QStringLiteral("bytes after a refusal"));
+        return fail(u"bytes after a refusal"_s);
     return true;
 }
 
 bool JetReplyReader::takeFrame(const Frame& frame)
 {
     if (frame.magic != kMagic)
-        return fail(QStringLiteral("not a frame"));
+        return fail(u"not a frame"_s);
     if (refusal_)
-        return fail(QStringLiteral("bytes after a refusal"));
+        return fail(u"bytes after a refusal"_s);
     if (frame.kind == FrameKind::Refusal) {
         refusal_ = frame;
         return true;
@@ -70,19 +72,19 @@ bool JetReplyReader::takeFrame(const Frame& frame)
         return takeEnd(frame);
     if (stage_ == Stage::Rows && frame.kind == FrameKind::Row) {
         if (frame.table != table_ || frame.count != columnCount(table_) || frame.bytes > kRowByteLimit)
-            return fail(QStringLiteral("a row out of shape"));
+            return fail(u"a row out of shape"_s);
         if (quint64(rows().size()) >= declared_)
-            return fail(QStringLiteral("more rows than the table holds"));
+            return fail(u"more rows than the table holds"_s);
         row_ = frame;
         return true;
     }
-    return fail(QStringLiteral("a frame out of order"));
+    return fail(u"a frame out of order"_s);
 }
 
 bool JetReplyReader::takeTableStart(const Frame& frame)
 {
     if (frame.table != table_ || frame.count > kRowLimit)
-        return fail(QStringLiteral("a table out of order or over its bound"));
+        return fail(u"a table out of order or over its bound"_s);
     declared_ = frame.count;
     rows().reserve(qsizetype(declared_));
     stage_ = Stage::Rows;
@@ -92,7 +94,7 @@ bool JetReplyReader::takeTableStart(const Frame& frame)
 bool JetReplyReader::takeEnd(const Frame& frame)
 {
     if (frame.table != table_ || frame.count != declared_ || quint64(rows().size()) != declared_)
-        return fail(QStringLiteral("a table that ends short"));
+        return fail(u"a table that ends short"_s);
     if (table_ == TableId::Login) {
         stage_ = Stage::Done;
         return true;
@@ -108,19 +110,19 @@ bool JetReplyReader::takeRow(const char* data, qsizetype size)
     qsizetype at = 0;
     for (int column = 0; column < int(columnCount(table_)); ++column) {
         if (size - at < qsizetype(sizeof(FieldHeader)))
-            return fail(QStringLiteral("a row out of shape"));
+            return fail(u"a row out of shape"_s);
         const auto field = load<FieldHeader>(data + at);
         at += sizeof(FieldHeader);
         if (field.length > kFieldLimit || qsizetype(field.length) > size - at)
-            return fail(QStringLiteral("a field over its bound"));
+            return fail(u"a field over its bound"_s);
         const std::optional<QVariant> parsed = value(column, field.kind, QByteArrayView(data + at, field.length));
         if (!parsed)
-            return fail(QStringLiteral("a field out of shape"));
+            return fail(u"a field out of shape"_s);
         row << *parsed;
         at += field.length;
     }
     if (at != size)
-        return fail(QStringLiteral("a row out of shape"));
+        return fail(u"a row out of shape"_s);
     rows() << row;
     return true;
 }

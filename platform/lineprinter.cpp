@@ -6,6 +6,8 @@
 #include <QPagedPaintDevice>
 #include <QTextBoundaryFinder>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Where each character, as a reader sees it, ends: a surrogate pair or a letter with its
@@ -26,9 +28,9 @@ LinePrinter::LinePrinter(QPagedPaintDevice& device) : device_(device), metrics_(
 void LinePrinter::open()
 {
     if (isOpen())
-        throw EPrinterError(QStringLiteral("Printing in progress"));
+        throw EPrinterError(u"Printing in progress"_s);
     if (!painter_.begin(&device_))
-        throw EPrinterError(QStringLiteral("The print job cannot be started"));
+        throw EPrinterError(u"The print job cannot be started"_s);
     painter_.setFont(font_);
     page_ = QSize(device_.width(), device_.height());
     x_ = y_ = lineHeight_ = 0;
@@ -39,13 +41,13 @@ void LinePrinter::close()
 {
     requireOpen();
     if (!painter_.end())
-        throw EPrinterError(QStringLiteral("The print job cannot be completed"));
+        throw EPrinterError(u"The print job cannot be completed"_s);
 }
 
 void LinePrinter::requireOpen() const
 {
     if (!isOpen())
-        throw EPrinterError(QStringLiteral("The printer is not printing"));
+        throw EPrinterError(u"The printer is not printing"_s);
 }
 
 void LinePrinter::setFont(const QFont& font)
@@ -167,7 +169,7 @@ void LinePrinter::newLine()
 void LinePrinter::newPage()
 {
     if (!device_.newPage())
-        throw EPrinterError(QStringLiteral("The printer cannot start a new page"));
+        throw EPrinterError(u"The printer cannot start a new page"_s);
     x_ = y_ = 0;
     ++pages_;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

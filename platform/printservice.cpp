@@ -12,6 +12,8 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Only one job can be open at a time, as with a real print queue.
@@ -28,10 +30,10 @@ PrintJob::FileOpener& fileOpener()
 QString unusedPdfPath(const QString& folder)
 {
     const QString stem = folder + QLatin1Char('/') + kProductName + QLatin1Char(' ')
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
-    QString path = stem + QStringLiteral(".pdf");
+                         + QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH-mm-ss"_s);
+    QString path = stem + u".pdf"_s;
     for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QStringLiteral(" (%1).pdf").arg(n);
+        path = stem + u" (%1).pdf"_s.arg(n);
     return path;
 }
 
@@ -40,7 +42,7 @@ QString unusedPdfPath(const QString& folder)
 std::unique_ptr<PrintJob> PrintJob::start()
 {
     if (openJob)
-        throw EPrinterError(QStringLiteral("Printing in progress"));
+        throw EPrinterError(u"Printing in progress"_s);
     std::unique_ptr<PrintJob> job = QPrinterInfo::availablePrinterNames().isEmpty() ? toPdfFile() : onDefaultPrinter();
     job->lines_->open();
     openJob = job.get();
@@ -51,7 +53,7 @@ std::unique_ptr<PrintJob> PrintJob::onDefaultPrinter()
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
-        throw EPrinterError(QStringLiteral("There is no default printer"));
+        throw EPrinterError(u"There is no default printer"_s);
     // The printer's own resolution, so that device pixels are printer dots.
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     printer->setDocName(QString());
@@ -63,12 +65,12 @@ std::unique_ptr<PrintJob> PrintJob::toPdfFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir().mkpath(folder))
-        throw EPrinterError(QStringLiteral("无法创建存放打印文件的文件夹 %1").arg(folder));
+        throw EPrinterError(u"无法创建存放打印文件的文件夹 %1"_s.arg(folder));
     const QString path = unusedPdfPath(folder);
     // The printout lists passwords: only its owner may read it.
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
-        throw EPrinterError(QStringLiteral("无法创建打印文件 %1：%2").arg(path, file->errorString()));
+        throw EPrinterError(u"无法创建打印文件 %1：%2"_s.arg(path, file->errorString()));
     auto writer = std::make_unique<QPdfWriter>(file.get());
     // A PDF page is printable to its edges.
     writer->setPageMargins(QMarginsF());
@@ -108,7 +110,7 @@ bool PrintJob::finish()
     lines_->close();
     if (pdfOutput_) {
         if (!pdfOutput_->flush() || pdfOutput_->error() != QFileDevice::NoError)
-            throw EPrinterError(QStringLiteral("无法写入打印文件 %1：%2").arg(pdfFile_, pdfOutput_->errorString()));
+            throw EPrinterError(u"无法写入打印文件 %1：%2"_s.arg(pdfFile_, pdfOutput_->errorString()));
         pdfOutput_->close();
     }
     finished_ = true;

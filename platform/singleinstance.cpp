@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 QString SingleInstanceLock::lockFilePath(const QString& name)
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    return folder + QLatin1Char('/') + name + QStringLiteral(".lock");
+    return folder + QLatin1Char('/') + name + u".lock"_s;
 }
 
 SingleInstanceLock::SingleInstanceLock(const QString& name) : file_(std::make_unique<QLockFile>(lockFilePath(name)))

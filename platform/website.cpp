@@ -1,11 +1,9 @@
 // The maker's web site (see website.h).
 #include "platform/website.h"
 
-#include "platform/bannerview.h"
-
 #include <QDesktopServices>
-#include <QEvent>
-#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
 
 namespace Website {
 
@@ -21,7 +19,7 @@ std::function<void(const QUrl&)>& browserOpener()
 
 QString homePage(bool trailingSlash)
 {
-    return QStringLiteral("http://") + QLatin1String(kHost) + (trailingSlash ? QStringLiteral("/") : QString());
+    return u"http://"_s + QLatin1String(kHost) + (trailingSlash ? u"/"_s : QString());
 }
 
 QUrl page(const QString& path) { return QUrl(homePage(true) + path); }
@@ -38,47 +36,3 @@ void openInBrowser(const QString& address)
 void setBrowserOpenerForTesting(std::function<void(const QUrl&)> opener) { browserOpener() = std::move(opener); }
 
 }  // namespace Website
-
-namespace {
-
-TWebBrowser::Factory& factory()
-{
-    static TWebBrowser::Factory current = [](QWidget* parent) -> WebView* { return new BannerView(parent); };
-    return current;
-}
-
-}  // namespace
-
-TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), view_(factory()(this))
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
-}
-
-void TWebBrowser::Navigate(const QUrl& url) { view_->navigate(url); }
-
-void TWebBrowser::setAlign(Align align)
-{
-    align_ = align;
-    parentWidget()->installEventFilter(this);
-    followParent();
-}
-
-bool TWebBrowser::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        followParent();
-    return QWidget::eventFilter(watched, event);
-}
-
-void TWebBrowser::followParent()
-{
-    const QRect inside = parentWidget()->contentsRect();
-    if (align_ == Align::Top)
-        setGeometry(inside.left(), inside.top(), inside.width(), height());
-    else
-        move(inside.right() + 1 - width(), inside.top());
-}
-
-void TWebBrowser::setFactory(Factory newFactory) { factory() = std::move(newFactory); }

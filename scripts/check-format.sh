@@ -18,3 +18,10 @@ else
   clang-format-14 --dry-run --Werror "${files[@]}"
   echo "Formatting: ${#files[@]} files as .clang-format says."
 fi
+
+# One spelling of Qt's string literals, as Qt's own code writes them (the build holds the keywords:
+# QT_NO_KEYWORDS leaves only Q_SIGNALS, Q_SLOTS and Q_EMIT).
+if git grep -n -I 'QStringLiteral' -- '*.cpp' '*.h' '*.in'; then
+  echo 'Write string literals as u"..."_s (with using namespace Qt::StringLiterals), not QStringLiteral.'
+  exit 1
+fi

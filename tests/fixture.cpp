@@ -7,6 +7,7 @@
 #include "data/schema.h"
 #include "data/statements.h"
 #include "forms/main.h"
+#include "platform/webbrowser.h"
 #include "platform/website.h"
 #include "widgets/application.h"
 
@@ -22,9 +23,11 @@
 #include <algorithm>
 #include <sqlite3.h>
 
+using namespace Qt::StringLiterals;
+
 TestDatabase::TestDatabase()
 {
-    QDir(dir_.path()).mkpath(QStringLiteral("Data"));
+    QDir(dir_.path()).mkpath(u"Data"_s);
     schema::createDatabase(path().toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
     sqlite3_open_v2(path().toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
     schema::applyKey(db_, schema::kDatabasePassword);
@@ -47,7 +50,7 @@ TestDatabase::~TestDatabase()
 
 QString TestDatabase::folder() const { return dir_.path() + QLatin1Char('/'); }
 
-QString TestDatabase::path() const { return folder() + QStringLiteral("Data/db.mzx"); }
+QString TestDatabase::path() const { return folder() + u"Data/db.mzx"_s; }
 
 void TestDatabase::exec(const QString& sql) { schema::exec(db_, sql.toStdString()); }
 
@@ -71,7 +74,7 @@ QList<QStringList> fetchRows(sqlite3* db, const QString& sql)
     return result;
 }
 
-QString jetFixture(const QString& fileName) { return QStringLiteral(MZ_JET_FIXTURES "/") + fileName; }
+QString jetFixture(const QString& fileName) { return QString::fromUtf8(MZ_JET_FIXTURES "/") + fileName; }
 
 namespace {
 
@@ -94,15 +97,15 @@ QList<QStringList> jsonRows(const QJsonArray& rows)
 
 JetRows expectedJetRows(const QString& name, bool dateTimes)
 {
-    QFile file(jetFixture(name + QStringLiteral(".expected.json")));
+    QFile file(jetFixture(name + u".expected.json"_s));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("no %s", qPrintable(file.fileName()));
     const QJsonObject tables = QJsonDocument::fromJson(file.readAll()).object();
-    JetRows rows{jsonRows(tables.value(QStringLiteral("U_P")).toArray()),
-                 jsonRows(tables.value(QStringLiteral("S_U")).toArray())};
+    JetRows rows{jsonRows(tables.value(u"U_P"_s).toArray()),
+                 jsonRows(tables.value(u"S_U"_s).toArray())};
     if (dateTimes)
         for (QStringList& login : rows.login)
-            login[2] = Sql::loginStampDate(QDate::fromString(login[2], QStringLiteral("yyyy-MM-dd")));
+            login[2] = Sql::loginStampDate(QDate::fromString(login[2], u"yyyy-MM-dd"_s));
     return rows;
 }
 
@@ -111,8 +114,8 @@ JetRows storedJetRows(const QString& path)
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     schema::applyKey(db, schema::kDatabasePassword);
-    JetRows rows{fetchRows(db, QStringLiteral("select ID,F1,F2,F3,F4,F5 from U_P order by ID")),
-                 fetchRows(db, QStringLiteral("select ID,F1,F2,F3 from S_U order by ID"))};
+    JetRows rows{fetchRows(db, u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s),
+                 fetchRows(db, u"select ID,F1,F2,F3 from S_U order by ID"_s)};
     sqlite3_close(db);
     return rows;
 }
@@ -123,7 +126,7 @@ QString TestDatabase::value(const QString& sql)
     return result.isEmpty() || result.first().isEmpty() ? QString() : result.first().first();
 }
 
-int TestDatabase::count(const QString& table) { return value(QStringLiteral("select count(*) from ") + table).toInt(); }
+int TestDatabase::count(const QString& table) { return value(u"select count(*) from "_s + table).toInt(); }
 
 qint64 TestDatabase::addAccount(const QString& date, const QString& name, const QString& user, const QString& password,
                                 const QString& description)
@@ -134,14 +137,13 @@ qint64 TestDatabase::addAccount(const QString& date, const QString& name, const 
 
 void TestDatabase::addAccounts(int n)
 {
-    exec(QStringLiteral("BEGIN"));
+    exec(u"BEGIN"_s);
     for (int i = 0; i < n; ++i) {
         const QDate date = QDate(2000, 1, 1).addDays(i % 9000);
-        addAccount(date.toString(QStringLiteral("yyyy-MM-dd")), QStringLiteral("site%1.example").arg(i),
-                   QStringLiteral("user%1").arg(i), QStringLiteral("hint%1").arg(i % 97),
-                   QStringLiteral("description of account %1").arg(i));
+        addAccount(date.toString(u"yyyy-MM-dd"_s), u"site%1.example"_s.arg(i), u"user%1"_s.arg(i),
+                   u"hint%1"_s.arg(i % 97), u"description of account %1"_s.arg(i));
     }
-    exec(QStringLiteral("COMMIT"));
+    exec(u"COMMIT"_s);
 }
 
 void initTestResources() { Q_INIT_RESOURCE(resources); }

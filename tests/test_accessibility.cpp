@@ -8,6 +8,7 @@
 #include "forms/p.h"
 #include "platform/printservice.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/accessibility.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"

@@ -6,6 +6,7 @@
 #include "platform/datafilelock.h"
 #include "platform/sessionbus.h"
 #include "platform/singleinstance.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/guard.h"
@@ -25,13 +26,15 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Run as "test_application --hold-lock [data file]": takes the single-instance lock, or the
 // data file's lock, says so, and waits to be killed.
 int holdLock(const QByteArray& dataFile)
 {
-    SingleInstanceLock lock(QStringLiteral("MzPwdBook"));
+    SingleInstanceLock lock(u"MzPwdBook"_s);
     DataFileLock fileLock(dataFile);
     if (!(dataFile.isEmpty() ? lock.tryAcquire() : fileLock.tryAcquire()))
         return 1;
@@ -42,7 +45,7 @@ int holdLock(const QByteArray& dataFile)
 
 void startHolding(QProcess& holder, const QStringList& arguments)
 {
-    holder.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--hold-lock")} + arguments);
+    holder.start(QCoreApplication::applicationFilePath(), QStringList{u"--hold-lock"_s} + arguments);
     QVERIFY(holder.waitForReadyRead(10000));
     QCOMPARE(holder.readAll().trimmed(), QByteArray("locked"));
 }
@@ -75,7 +78,7 @@ class TestApplication : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        Application::setTitle(QStringLiteral("墨柘密码本"));
+        Application::setTitle(u"墨柘密码本"_s);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir_.path()));
         QFile::setPermissions(runtimeDir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -84,14 +87,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << QStringLiteral("x") << QStringLiteral("x.");
-        QTest::newRow("period") << QStringLiteral("x.") << QStringLiteral("x.");
-        QTest::newRow("exclamation") << QStringLiteral("x!") << QStringLiteral("x!");
-        QTest::newRow("space") << QStringLiteral("x ") << QStringLiteral("x ");
+        QTest::newRow("letter") << u"x"_s << u"x."_s;
+        QTest::newRow("period") << u"x."_s << u"x."_s;
+        QTest::newRow("exclamation") << u"x!"_s << u"x!"_s;
+        QTest::newRow("space") << u"x "_s << u"x "_s;
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("digit") << QStringLiteral("error 7") << QStringLiteral("error 7.");
-        QTest::newRow("parenthesis") << QStringLiteral("(x)") << QStringLiteral("(x)");
-        QTest::newRow("chinese") << QStringLiteral("错误") << QStringLiteral("错误.");
+        QTest::newRow("digit") << u"error 7"_s << u"error 7."_s;
+        QTest::newRow("parenthesis") << u"(x)"_s << u"(x)"_s;
+        QTest::newRow("chinese") << u"错误"_s << u"错误."_s;
     }
 
     void finalPeriodRule()
@@ -106,19 +109,19 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         bool afterError = false;
         guarded([&] {
-            throw EDatabaseError(QStringLiteral("no such table: U_P"));
+            throw EDatabaseError(u"no such table: U_P"_s);
             afterError = true;
         });
         QVERIFY(!afterError);
         QCOMPARE(boxes.boxes().size(), 1);
         const Dialogs::MessageBox& box = boxes.boxes().first();
-        QCOMPARE(box.text, QStringLiteral("no such table: U_P."));
-        QCOMPARE(box.caption, QStringLiteral("墨柘密码本"));
+        QCOMPARE(box.text, u"no such table: U_P."_s);
+        QCOMPARE(box.caption, u"墨柘密码本"_s);
         QCOMPARE(box.icon, Dialogs::Icon::Stop);
         QCOMPARE(box.buttons, QList<Dialogs::Button>{Dialogs::Button::OK});
 
         guarded([] { throw std::runtime_error("plain failure"); });
-        QCOMPARE(boxes.texts().last(), QStringLiteral("plain failure."));
+        QCOMPARE(boxes.texts().last(), u"plain failure."_s);
         guarded([] {});
         QCOMPARE(boxes.boxes().size(), 2);
     }
@@ -126,9 +129,9 @@ private Q_SLOTS:
     void noticeLooksTheSameEverywhere()
     {
         MessageBoxRecorder boxes;
-        Dialogs::notice(QStringLiteral("密码错误，请重新录入密码！"));
+        Dialogs::notice(u"密码错误，请重新录入密码！"_s);
         const Dialogs::MessageBox& box = boxes.boxes().first();
-        QCOMPARE(box.caption, QStringLiteral("墨柘密码本"));
+        QCOMPARE(box.caption, u"墨柘密码本"_s);
         QCOMPARE(box.icon, Dialogs::Icon::None);
         QCOMPARE(box.buttons, QList<Dialogs::Button>{Dialogs::Button::OK});
         QCOMPARE(box.defaultButton, Dialogs::Button::OK);
@@ -154,20 +157,20 @@ private Q_SLOTS:
         startHolding(first, {});
 
         MessageBoxRecorder boxes;
-        SingleInstanceLock second(QStringLiteral("MzPwdBook"));
+        SingleInstanceLock second(u"MzPwdBook"_s);
         QVERIFY(!takeSingleInstanceLock(second));
         QCOMPARE(boxes.boxes().size(), 1);
         const Dialogs::MessageBox& box = boxes.boxes().first();
-        QCOMPARE(box.text, QStringLiteral("墨柘密码本 已经打开了！"));
-        QCOMPARE(box.caption, QStringLiteral("警告"));
+        QCOMPARE(box.text, u"墨柘密码本 已经打开了！"_s);
+        QCOMPARE(box.caption, u"警告"_s);
         QCOMPARE(box.icon, Dialogs::Icon::Warning);
         QCOMPARE(box.buttons, QList<Dialogs::Button>{Dialogs::Button::OK});
         QCOMPARE(first.state(), QProcess::Running);
 
         // A copy that dies without cleaning up leaves a lock file that no longer blocks.
         killHolder(first);
-        QVERIFY(QFile::exists(SingleInstanceLock::lockFilePath(QStringLiteral("MzPwdBook"))));
-        SingleInstanceLock next(QStringLiteral("MzPwdBook"));
+        QVERIFY(QFile::exists(SingleInstanceLock::lockFilePath(u"MzPwdBook"_s)));
+        SingleInstanceLock next(u"MzPwdBook"_s);
         QVERIFY(takeSingleInstanceLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
     }
@@ -190,7 +193,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, after);
         QLocalServer bus;
         if (userBus)
-            QVERIFY(bus.listen(runtimeDir_.filePath(QStringLiteral("bus"))));
+            QVERIFY(bus.listen(runtimeDir_.filePath(u"bus"_s)));
         const auto restore = qScopeGuard([] { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); });
         if (named.isEmpty())
             qunsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -209,13 +212,13 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QDir top(dir.path());
-        QVERIFY(top.mkpath(QStringLiteral("Data")) && top.mkpath(QStringLiteral("elsewhere")));
-        const QString file = dir.filePath(QStringLiteral("Data/db.mzx"));
-        const QString other = dir.filePath(QStringLiteral("Data/other.mzx"));
-        const QString hardLink = dir.filePath(QStringLiteral("elsewhere/db.mzx"));
+        QVERIFY(top.mkpath(u"Data"_s) && top.mkpath(u"elsewhere"_s));
+        const QString file = dir.filePath(u"Data/db.mzx"_s);
+        const QString other = dir.filePath(u"Data/other.mzx"_s);
+        const QString hardLink = dir.filePath(u"elsewhere/db.mzx"_s);
         schema::createDatabase(file.toStdString(), schema::kDatabasePassword, schema::kInitialLoginPassword);
         QFile(other).open(QIODevice::WriteOnly);
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral("Data")), dir.filePath(QStringLiteral("link"))));
+        QVERIFY(QFile::link(dir.filePath(u"Data"_s), dir.filePath(u"link"_s)));
         QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(hardLink).constData()), 0);
         const auto path = [](const QString& name) { return QFile::encodeName(name); };
         QProcess first;
@@ -224,22 +227,21 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         DataFileLock second(path(file));
         QVERIFY(!takeDataFileLock(second));
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("墨柘密码本 已经打开了！")});
-        QCOMPARE(boxes.boxes().first().caption, QStringLiteral("警告"));
+        QCOMPARE(boxes.texts(), QStringList{u"墨柘密码本 已经打开了！"_s});
+        QCOMPARE(boxes.boxes().first().caption, u"警告"_s);
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Warning);
-        for (const QString& sameFile : {dir.filePath(QStringLiteral("link/db.mzx")), hardLink}) {
+        for (const QString& sameFile : {dir.filePath(u"link/db.mzx"_s), hardLink}) {
             DataFileLock elsewhere(path(sameFile));
             QVERIFY2(!elsewhere.tryAcquire(), qPrintable(sameFile));
         }
         DataFileLock otherFile(path(other));
         QVERIFY(otherFile.tryAcquire());
-        DataFileLock noFile(path(dir.filePath(QStringLiteral("missing/db.mzx"))));
+        DataFileLock noFile(path(dir.filePath(u"missing/db.mzx"_s)));
         QVERIFY(noFile.tryAcquire());
         QCOMPARE(first.state(), QProcess::Running);
 
         killHolder(first);
-        QCOMPARE(QDir(dir.filePath(QStringLiteral("Data"))).entryList(QDir::Files),
-                 (QStringList{QStringLiteral("db.mzx"), QStringLiteral("other.mzx")}));
+        QCOMPARE(QDir(dir.filePath(u"Data"_s)).entryList(QDir::Files), (QStringList{u"db.mzx"_s, u"other.mzx"_s}));
         DataFileLock next(path(file));
         QVERIFY(takeDataFileLock(next));
         QCOMPARE(boxes.boxes().size(), 1);
@@ -251,7 +253,7 @@ private Q_SLOTS:
         QFile(file).open(QIODevice::ReadOnly);
         // Held here still, so that a copy started now would be refused too.
         QProcess refused;
-        refused.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), hardLink});
+        refused.start(QCoreApplication::applicationFilePath(), {u"--hold-lock"_s, hardLink});
         QVERIFY(refused.waitForFinished(10000));
         QCOMPARE(refused.exitCode(), 1);
     }

@@ -7,6 +7,7 @@
 #include "forms/login.h"
 #include "forms/main.h"
 #include "platform/bannerview.h"
+#include "platform/webbrowser.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
 #include "widgets/application.h"
@@ -23,6 +24,8 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -92,7 +95,7 @@ public:
     }
 
     quint16 port() const { return server_.serverPort(); }
-    QString proxy() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
+    QString proxy() const { return u"http://127.0.0.1:%1"_s.arg(port()); }
     // An address on the site itself, reached without the proxy.
     QUrl direct(const QString& path) const { return QUrl(proxy() + QLatin1Char('/') + path); }
 
@@ -131,7 +134,7 @@ private:
         const QByteArray target = head.split(' ').value(1);
         QString address = QString::fromLatin1(target);
         if (!target.startsWith("http://"))
-            address = QStringLiteral("http://") + QString::fromLatin1(headerValue(head, "host")) + address;
+            address = u"http://"_s + QString::fromLatin1(headerValue(head, "host")) + address;
         pending_.remove(client);
         const Answer reply = answers_.value(address, Answer("404 Not Found", "text/html", "<p>none</p>"));
         if (reply.held)
@@ -227,7 +230,7 @@ QImage placeholderPicture()
 {
     static const QImage picture = [] {
         BannerWindow reference;
-        reference.load(QUrl(QStringLiteral("file:///etc/hostname")));
+        reference.load(QUrl(u"file:///etc/hostname"_s));
         return reference.picture();
     }();
     return picture;
@@ -284,8 +287,8 @@ class TestBanner : public QObject {
         QVERIFY2(!window.load(url), qPrintable(url.toString()));
         QCOMPARE(window.picture(), placeholderPicture());
         // The window goes on as before: its edit keeps the focus and takes keys.
-        QTest::keyClicks(window.edit, QStringLiteral("abc"));
-        QCOMPARE(window.edit->text(), QStringLiteral("abc"));
+        QTest::keyClicks(window.edit, u"abc"_s);
+        QCOMPARE(window.edit->text(), u"abc"_s);
         QCOMPARE(window.window.focusWidget(), static_cast<QWidget*>(window.edit));
     }
 
@@ -301,7 +304,7 @@ class TestBanner : public QObject {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* focused = QApplication::focusWidget();
             QVERIFY2(focused && !banner->isAncestorOf(focused) && focused != banner,
-                     qPrintable(QStringLiteral("Tab %1 landed in the banner").arg(i + 1)));
+                     qPrintable(u"Tab %1 landed in the banner"_s.arg(i + 1)));
         }
         QWidget* before = QApplication::focusWidget();
         QTest::mouseClick(banner->view(), Qt::LeftButton, {}, banner->view()->rect().center());
@@ -312,12 +315,12 @@ private Q_SLOTS:
     void initTestCase()
     {
         initTestResources();
-        Application::setTitle(QStringLiteral("墨柘密码本"));
+        Application::setTitle(u"墨柘密码本"_s);
         // Every banner address reaches the site inside the test: it is their proxy.
         qputenv("http_proxy", site_.proxy().toLatin1());
         qunsetenv("no_proxy");
         Website::setBrowserOpenerForTesting([this](const QUrl& url) { opened_ << url; });
-        BannerHelper::setProgramForTesting(QStringLiteral(MZ_BANNER_PATH), {QString::number(kShortTimeLimitMs)});
+        BannerHelper::setProgramForTesting(QString::fromUtf8(MZ_BANNER_PATH), {QString::number(kShortTimeLimitMs)});
     }
 
     void init()
@@ -440,7 +443,7 @@ private Q_SLOTS:
         // Relative addresses in the page resolve against where it was found.
         QCOMPARE(window.at(30, 30), kLogoColour);
 
-        const QUrl elsewhere(QStringLiteral("http://other.example/page.html"));
+        const QUrl elsewhere(u"http://other.example/page.html"_s);
         site_.serve(elsewhere, "text/html", "<p>elsewhere</p>");
         site_.serve(onSite("away.html"),
                     LoopbackSite::Answer("302 Found", "text/html", "").with("Location: " + elsewhere.toEncoded()));
@@ -461,7 +464,7 @@ private Q_SLOTS:
             manyImages += "<img src=\"/dot" + QByteArray::number(i) + ".png\">";
         QTcpServer closed;
         closed.listen(QHostAddress::LocalHost);
-        const QUrl refusing(QStringLiteral("http://127.0.0.1:%1/page.html").arg(closed.serverPort()));
+        const QUrl refusing(u"http://127.0.0.1:%1/page.html"_s.arg(closed.serverPort()));
 
         QTest::newRow("connection refused") << refusing << Answer("200 OK", html, page);
         QTest::newRow("no answer within the time limit") << QUrl() << Answer("200 OK", html, page).heldBack();
@@ -492,8 +495,7 @@ private Q_SLOTS:
             << QUrl() << Answer("200 OK", html, "<img src=\"http://other.example/logo.png\">");
         QTest::newRow("a style sheet from another port")
             << QUrl() << Answer("200 OK", html, "<link rel=\"stylesheet\" href=\"http://mozhe.example:8080/x.css\">");
-        QTest::newRow("a file on this computer")
-            << QUrl(QStringLiteral("file:///etc/hostname")) << Answer("200 OK", html, page);
+        QTest::newRow("a file on this computer") << QUrl(u"file:///etc/hostname"_s) << Answer("200 OK", html, page);
     }
 
     void placeholderForEveryPageThatCannotBeShown()
@@ -507,8 +509,8 @@ private Q_SLOTS:
         // Each is within the 4096 x 4096 pixels of one picture, together they are over.
         for (const char* big : {"big1.png", "big2.png"})
             site_.serve(onSite(big), "image/png", png(QSize(3000, 3000), Qt::white, QImage::Format_Mono));
-        site_.serve(QUrl(QStringLiteral("http://other.example/logo.png")), "image/png", png(QSize(2, 2), Qt::red));
-        site_.serve(QUrl(QStringLiteral("http://mozhe.example:8080/x.css")), "text/css", "p { color: red }");
+        site_.serve(QUrl(u"http://other.example/logo.png"_s), "image/png", png(QSize(2, 2), Qt::red));
+        site_.serve(QUrl(u"http://mozhe.example:8080/x.css"_s), "text/css", "p { color: red }");
         if (address.isEmpty()) {
             address = onSite("page.html");
             site_.serve(address, answer);
@@ -575,8 +577,8 @@ private Q_SLOTS:
             QTest::mouseClick(window.view(), Qt::LeftButton, {}, QPoint(5 + round * 10, 20));
         }
         QVERIFY(opened_.isEmpty());
-        QTest::keyClicks(window.edit, QStringLiteral("ok"));
-        QCOMPARE(window.edit->text(), QStringLiteral("ok"));
+        QTest::keyClicks(window.edit, u"ok"_s);
+        QCOMPARE(window.edit->text(), u"ok"_s);
     }
 
     void placeholderIsQuietCentredAndFollowsThePalette_data()
@@ -598,7 +600,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         BannerWindow window;
         window.banner->setPalette(palette);
-        QVERIFY(!window.load(QUrl(QStringLiteral("file:///etc/hostname"))));
+        QVERIFY(!window.load(QUrl(u"file:///etc/hostname"_s)));
         const QImage picture = window.picture();
         const QColor background = picture.pixelColor(0, 0);
         QCOMPARE(picture.pixelColor(419, 71), background);
@@ -609,7 +611,7 @@ private Q_SLOTS:
         const QRect ink = inkBox(picture, background);
         QVERIFY(ink.width() > 60 && ink.height() > 10);
         QVERIFY2(qAbs(ink.center().x() - 210) <= 3 && qAbs(ink.center().y() - 36) <= 3,
-                 qPrintable(QStringLiteral("the name is at %1,%2").arg(ink.center().x()).arg(ink.center().y())));
+                 qPrintable(u"the name is at %1,%2"_s.arg(ink.center().x()).arg(ink.center().y())));
         // The name's solid strokes stand out from the background enough to read.
         QColor text = background;
         for (int y = ink.top(); y <= ink.bottom(); ++y)
@@ -718,8 +720,8 @@ private Q_SLOTS:
         QCOMPARE(shown.picture(), placeholderPicture());
 
         QTemporaryDir dir;
-        const QString starts = dir.filePath(QStringLiteral("starts"));
-        QFile script(dir.filePath(QStringLiteral("helper.sh")));
+        const QString starts = dir.filePath(u"starts"_s);
+        QFile script(dir.filePath(u"helper.sh"_s));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\necho started >> '" + starts.toUtf8() + "'\nprintf 'no reply at all, only garbage'\n"
                      "exec /bin/sleep 30\n");

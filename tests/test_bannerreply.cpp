@@ -6,6 +6,8 @@
 #include <QTest>
 #include <climits>
 
+using namespace Qt::StringLiterals;
+
 using namespace BannerProtocol;
 using Reply = BannerReplyReader::Reply;
 
@@ -76,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(done[1].picture.size(), kPixels);
         QCOMPARE(done[1].picture.pixel(19, 7), kBlue);
         QCOMPARE(done[1].links.size(), 2);
-        QCOMPARE(done[1].links[0].address, QUrl(QStringLiteral("http://mozhe.example/promo.html")));
+        QCOMPARE(done[1].links[0].address, QUrl(u"http://mozhe.example/promo.html"_s));
         QCOMPARE(done[1].links[0].area, QRect(1, 1, 3, 2));
         QCOMPARE(done[1].links[1].area, QRect(8, 2, 2, 2));
         QCOMPARE(done[2].view, 2u);

@@ -18,6 +18,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 class TestDatabaseLayer : public QObject {
     Q_OBJECT
 
@@ -51,17 +53,17 @@ private:
 private Q_SLOTS:
     void connectionStringIsExact()
     {
-        const QString folder = QStringLiteral("/home/张 三/my apps/墨柘 密码本/");
+        const QString folder = u"/home/张 三/my apps/墨柘 密码本/"_s;
         QCOMPARE(buildConnectionString(folder),
-                 QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;user ID=Admin;"
-                                "Data Source=/home/张 三/my apps/墨柘 密码本/Data/db.mzx;Mode=Share Deny None;"
-                                "Extended Properties=\"\";Jet OLEDB:System database=\"\";"
-                                "Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=\"qzk482\";"
-                                "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;"
-                                "Jet OLEDB:Global Partial Bulk Ops=2;Jet OLEDB:Global Bulk Transactions=1;"
-                                "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
-                                "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
-                                "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False"));
+                 u"provider=Microsoft.Jet.OLEDB.4.0;user ID=Admin;"
+                 "Data Source=/home/张 三/my apps/墨柘 密码本/Data/db.mzx;Mode=Share Deny None;"
+                 "Extended Properties=\"\";Jet OLEDB:System database=\"\";"
+                 "Jet OLEDB:Registry Path=\"\";Jet OLEDB:Database Password=\"qzk482\";"
+                 "Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;"
+                 "Jet OLEDB:Global Partial Bulk Ops=2;Jet OLEDB:Global Bulk Transactions=1;"
+                 "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
+                 "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
+                 "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False"_s);
     }
 
     void connectionStringValuesSurviveOddFolders_data()
@@ -85,12 +87,12 @@ private Q_SLOTS:
         const QString name = decodeFileName(folder);
         QCOMPARE(name == QString::fromUtf8(folder), utf8);
         const QString text = buildConnectionString(name);
-        QCOMPARE(text.contains(QStringLiteral(";Data Source=\"")), folder.contains(';'));
-        QCOMPARE(encodeFileName(connectionStringValue(text, QStringLiteral("Data Source"))), folder + "Data/db.mzx");
-        QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:Database Password")), QStringLiteral("qzk482"));
-        QCOMPARE(connectionStringValue(text, QStringLiteral("Mode")), QStringLiteral("Share Deny None"));
-        QCOMPARE(connectionStringValue(text, QStringLiteral("Jet OLEDB:SFP")), QStringLiteral("False"));
-        QVERIFY(connectionStringValue(text, QStringLiteral("Nothing")).isEmpty());
+        QCOMPARE(text.contains(u";Data Source=\""_s), folder.contains(';'));
+        QCOMPARE(encodeFileName(connectionStringValue(text, u"Data Source"_s)), folder + "Data/db.mzx");
+        QCOMPARE(connectionStringValue(text, u"Jet OLEDB:Database Password"_s), u"qzk482"_s);
+        QCOMPARE(connectionStringValue(text, u"Mode"_s), u"Share Deny None"_s);
+        QCOMPARE(connectionStringValue(text, u"Jet OLEDB:SFP"_s), u"False"_s);
+        QVERIFY(connectionStringValue(text, u"Nothing"_s).isEmpty());
     }
 
     void newFileIsEncryptedPrivateAndHoldsTheLoginRow()
@@ -105,23 +107,22 @@ private Q_SLOTS:
         struct stat info;
         QCOMPARE(::stat(QFile::encodeName(db.path()).constData(), &info), 0);
         QCOMPARE(int(info.st_mode & 0777), 0600);
-        QCOMPARE(db.rows(QStringLiteral("select F1, F2, F3 from S_U")),
-                 (QList<QStringList>{{QStringLiteral("admin"), QString(), QStringLiteral("0")}}));
-        QCOMPARE(db.count(QStringLiteral("U_P")), 0);
+        QCOMPARE(db.rows(u"select F1, F2, F3 from S_U"_s), (QList<QStringList>{{u"admin"_s, QString(), u"0"_s}}));
+        QCOMPARE(db.count(u"U_P"_s), 0);
     }
 
     void buildToolNeverTouchesAnExistingFile()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Data/db.mzx"));
-        QCOMPARE(QProcess::execute(QStringLiteral(MKDB_PATH), {path}), 0);
+        const QString path = dir.filePath(u"Data/db.mzx"_s);
+        QCOMPARE(QProcess::execute(QString::fromUtf8(MKDB_PATH), {path}), 0);
         QVERIFY(QFile::exists(path));
         {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write("the user's own data");
         }
-        QCOMPARE(QProcess::execute(QStringLiteral(MKDB_PATH), {path}), 0);
+        QCOMPARE(QProcess::execute(QString::fromUtf8(MKDB_PATH), {path}), 0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("the user's own data"));
@@ -137,16 +138,15 @@ private Q_SLOTS:
         QVERIFY(!dm.ADOConnection1->Connected());
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, dm.myLCount());
         frmDM = saved;
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Data/db.mzx"))));
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Data"))));
+        QVERIFY(!QFile::exists(dir.filePath(u"Data/db.mzx"_s)));
+        QVERIFY(!QFile::exists(dir.filePath(u"Data"_s)));
     }
 
     void wrongKeyOrForeignFileFails()
     {
         TestDatabase db;
         TADOConnection connection;
-        connection.setConnectionString(
-            buildConnectionString(db.folder()).replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\"")));
+        connection.setConnectionString(buildConnectionString(db.folder()).replace(u"\"qzk482\""_s, u"\"qzk483\""_s));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, connection.handle());
         QVERIFY(!connection.Connected());
 
@@ -159,7 +159,7 @@ private Q_SLOTS:
             connection.handle();
             QFAIL("a file that is not a database opened");
         } catch (const EDatabaseError& e) {
-            QVERIFY2(e.message().contains(QStringLiteral("not a database")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(u"not a database"_s), qPrintable(e.message()));
         }
     }
 
@@ -177,8 +177,7 @@ private Q_SLOTS:
         QCOMPARE(sqlite3_open_v2(path.constData(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
         schema::applyKey(handle, key.text());
         QCOMPARE(sqlite3_exec(handle, "select count(*) from sqlite_master", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(fetchRows(handle, QStringLiteral("select F1 from S_U")),
-                 QList<QStringList>{{QStringLiteral("admin")}});
+        QCOMPARE(fetchRows(handle, u"select F1 from S_U"_s), QList<QStringList>{{u"admin"_s}});
         sqlite3_close(handle);
         // Handed out once: nothing of it is kept.
         QVERIFY(early.take(path, schema::kDatabasePassword).empty());
@@ -215,13 +214,12 @@ private Q_SLOTS:
         // The file at the connection's path is another one than the key was derived from, as
         // when the file is replaced in between: it opens with the passphrase.
         TestDatabase other;
-        other.exec(QStringLiteral("update S_U set F3=7"));
+        other.exec(u"update S_U set F3=7"_s);
         EarlyKey early(path, schema::kDatabasePassword);
         TADOConnection connection;
         connection.setEarlyKey(&early);
         connection.setConnectionString(buildConnectionString(other.folder()));
-        QCOMPARE(fetchRows(connection.handle(), QStringLiteral("select F3 from S_U")),
-                 QList<QStringList>{{QStringLiteral("7")}});
+        QCOMPARE(fetchRows(connection.handle(), u"select F3 from S_U"_s), QList<QStringList>{{u"7"_s}});
     }
 
     // A wrong passphrase, a file that is no database and a missing file fail as they do without
@@ -230,7 +228,7 @@ private Q_SLOTS:
     {
         TestDatabase db;
         const QString right = buildConnectionString(db.folder());
-        const QString wrong = QString(right).replace(QStringLiteral("\"qzk482\""), QStringLiteral("\"qzk483\""));
+        const QString wrong = QString(right).replace(u"\"qzk482\""_s, u"\"qzk483\""_s);
         const QString wrongPassphrase = openingError(wrong, db.path());
         QVERIFY(!wrongPassphrase.isEmpty());
         QCOMPARE(openingError(wrong, db.path(), schema::kDatabasePassword), wrongPassphrase);
@@ -241,7 +239,7 @@ private Q_SLOTS:
         file.write(QByteArray(4096, 'x'));
         file.close();
         const QString noDatabase = openingError(right, db.path());
-        QVERIFY2(noDatabase.contains(QStringLiteral("not a database")), qPrintable(noDatabase));
+        QVERIFY2(noDatabase.contains(u"not a database"_s), qPrintable(noDatabase));
         QCOMPARE(openingError(right, db.path(), schema::kDatabasePassword), noDatabase);
 
         QVERIFY(file.remove());
@@ -255,87 +253,83 @@ private Q_SLOTS:
     void dataModuleReadsNoLoginRecordAsEmpty()
     {
         TestDatabase db;
-        db.exec(QStringLiteral("delete from S_U"));
+        db.exec(u"delete from S_U"_s);
         QCOMPARE(frmDM->myLDate(), QString());
         QCOMPARE(frmDM->myLCount(), QString());
     }
 
     void statementTextsAreExact()
     {
-        QCOMPARE(Sql::passwordCheck(QStringLiteral("it's")), QStringLiteral("select ID from S_U where F1='it''s'"));
-        QCOMPARE(Sql::loginStamp(QDate(2024, 1, 5)), QStringLiteral("Update S_U Set F2='2024-1-5',F3=F3+1"));
-        QCOMPARE(Sql::passwordUpdate(QStringLiteral("n")), QStringLiteral("Update S_U Set F1='n'"));
+        QCOMPARE(Sql::passwordCheck(u"it's"_s), u"select ID from S_U where F1='it''s'"_s);
+        QCOMPARE(Sql::loginStamp(QDate(2024, 1, 5)), u"Update S_U Set F2='2024-1-5',F3=F3+1"_s);
+        QCOMPARE(Sql::passwordUpdate(u"n"_s), u"Update S_U Set F1='n'"_s);
         QCOMPARE(Sql::accountList(QString()),
-                 QStringLiteral("select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
-                                " from U_P Where (ID > 0) order by F1 desc"));
-        QCOMPARE(Sql::accountList(QStringLiteral(" AND (F5 LIKE '%x%')")),
-                 QStringLiteral("select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
-                                " from U_P Where (ID > 0)  AND (F5 LIKE '%x%')order by F1 desc"));
-        QCOMPARE(Sql::accountInsert(QStringLiteral("2024-01-05"), QStringLiteral("a"), QStringLiteral("b"),
-                                    QStringLiteral("c"), QStringLiteral("d")),
-                 QStringLiteral("insert into U_P(F1,F2,F3,F4,F5) Values('2024-01-05','a','b','c','d')"));
-        QCOMPARE(Sql::accountUpdate(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                                    QStringLiteral("2024-01-05"), QStringLiteral("7")),
-                 QStringLiteral("update U_P set F2='a',F3='b',F4='c',F5='d',F1='2024-01-05' where ID=7"));
-        QCOMPARE(Sql::accountDelete(QStringLiteral("7")), QStringLiteral("Delete from U_P where ID=7"));
-        QVERIFY_THROWS_EXCEPTION(EConvertError, Sql::accountDelete(QStringLiteral("1 or 1=1")));
+                 u"select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
+                 " from U_P Where (ID > 0) order by F1 desc"_s);
+        QCOMPARE(Sql::accountList(u" AND (F5 LIKE '%x%')"_s),
+                 u"select ID,F1 as 注册日期,F2 as 账户名称,F3 as 用户名,F4 as 密码,F5 as 描述"
+                 " from U_P Where (ID > 0)  AND (F5 LIKE '%x%')order by F1 desc"_s);
+        QCOMPARE(Sql::accountInsert(u"2024-01-05"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s),
+                 u"insert into U_P(F1,F2,F3,F4,F5) Values('2024-01-05','a','b','c','d')"_s);
+        QCOMPARE(Sql::accountUpdate(u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"2024-01-05"_s, u"7"_s),
+                 u"update U_P set F2='a',F3='b',F4='c',F5='d',F1='2024-01-05' where ID=7"_s);
+        QCOMPARE(Sql::accountDelete(u"7"_s), u"Delete from U_P where ID=7"_s);
+        QVERIFY_THROWS_EXCEPTION(EConvertError, Sql::accountDelete(u"1 or 1=1"_s));
         QVERIFY_THROWS_EXCEPTION(EConvertError, Sql::accountDelete(QString()));
     }
 
     void hostileValues_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::newRow("quotes") << QStringLiteral("'\"''\"");
-        QTest::newRow("or true") << QStringLiteral("' or '1'='1");
-        QTest::newRow("comment") << QStringLiteral("x'); delete from U_P; --");
-        QTest::newRow("wildcards") << QStringLiteral("100% _sure_");
-        QTest::newRow("backslash") << QStringLiteral("C:\\dir\\'\\");
-        QTest::newRow("newline") << QStringLiteral("line one\r\nline two\n");
-        QTest::newRow("unicode") << QStringLiteral("密码😀𠀀é");
+        QTest::newRow("quotes") << u"'\"''\""_s;
+        QTest::newRow("or true") << u"' or '1'='1"_s;
+        QTest::newRow("comment") << u"x'); delete from U_P; --"_s;
+        QTest::newRow("wildcards") << u"100% _sure_"_s;
+        QTest::newRow("backslash") << u"C:\\dir\\'\\"_s;
+        QTest::newRow("newline") << u"line one\r\nline two\n"_s;
+        QTest::newRow("unicode") << u"密码😀𠀀é"_s;
         QTest::newRow("long") << QString(200, QChar(0x5BC6));
-        QTest::newRow("spaces") << QStringLiteral("   ");
+        QTest::newRow("spaces") << u"   "_s;
     }
 
     void hostileValues()
     {
         QFETCH(QString, value);
         TestDatabase db;
-        const qint64 other = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("keep"), QStringLiteral("me"));
+        const qint64 other = db.addAccount(u"2020-01-01"_s, u"keep"_s, u"me"_s);
         TADOQuery query;
 
-        run(Sql::accountInsert(QStringLiteral("2024-01-05"), value, value, value, value), &query, false);
-        const QString id = db.value(QStringLiteral("select max(ID) from U_P"));
-        QCOMPARE(db.rows(QStringLiteral("select F1, F2, F3, F4, F5 from U_P where ID=") + id),
-                 (QList<QStringList>{{QStringLiteral("2024-01-05"), value, value, value, value}}));
+        run(Sql::accountInsert(u"2024-01-05"_s, value, value, value, value), &query, false);
+        const QString id = db.value(u"select max(ID) from U_P"_s);
+        QCOMPARE(db.rows(u"select F1, F2, F3, F4, F5 from U_P where ID="_s + id),
+                 (QList<QStringList>{{u"2024-01-05"_s, value, value, value, value}}));
 
-        run(Sql::accountUpdate(value + QLatin1Char('2'), value, value, value, QStringLiteral("2024-02-05"), id), &query,
-            false);
-        QCOMPARE(db.value(QStringLiteral("select F2 from U_P where ID=") + id), value + QLatin1Char('2'));
+        run(Sql::accountUpdate(value + QLatin1Char('2'), value, value, value, u"2024-02-05"_s, id), &query, false);
+        QCOMPARE(db.value(u"select F2 from U_P where ID="_s + id), value + QLatin1Char('2'));
 
-        run(Sql::accountList(Sql::containsCondition(QStringLiteral("F5"), value)), &query, true);
+        run(Sql::accountList(Sql::containsCondition(u"F5"_s, value)), &query, true);
         QCOMPARE(query.RecordCount(), 1);
-        QCOMPARE(query.FieldByName(QStringLiteral("描述")), value);
+        QCOMPARE(query.FieldByName(u"描述"_s), value);
 
         run(Sql::passwordUpdate(value), &query, false);
         run(Sql::passwordCheck(value), &query, true);
         QCOMPARE(query.RecordCount(), 1);
         run(Sql::passwordCheck(value + QLatin1Char('x')), &query, true);
         QCOMPARE(query.RecordCount(), 0);
-        QCOMPARE(db.value(QStringLiteral("select F1 from S_U")), value);
+        QCOMPARE(db.value(u"select F1 from S_U"_s), value);
 
         run(Sql::accountDelete(id), &query, false);
-        QCOMPARE(db.rows(QStringLiteral("select ID, F2 from U_P")),
-                 (QList<QStringList>{{QString::number(other), QStringLiteral("keep")}}));
-        QCOMPARE(db.count(QStringLiteral("S_U")), 1);
+        QCOMPARE(db.rows(u"select ID, F2 from U_P"_s), (QList<QStringList>{{QString::number(other), u"keep"_s}}));
+        QCOMPARE(db.count(u"S_U"_s), 1);
     }
 
     void passwordCheckNeedsExactlyOneRow()
     {
         TestDatabase db;
         TADOQuery query;
-        QVERIFY(isLoginPassword(&query, QStringLiteral("admin")));
-        db.exec(QStringLiteral("insert into S_U(F1, F2, F3) values('admin', '', 0)"));
-        QVERIFY(!isLoginPassword(&query, QStringLiteral("admin")));
+        QVERIFY(isLoginPassword(&query, u"admin"_s));
+        db.exec(u"insert into S_U(F1, F2, F3) values('admin', '', 0)"_s);
+        QVERIFY(!isLoginPassword(&query, u"admin"_s));
     }
 
     // EXTRA: the folder is synced too once a commit has removed the rollback journal, so a
@@ -344,36 +338,36 @@ private Q_SLOTS:
     {
         TestDatabase db;
         TADOQuery query;
-        run(QStringLiteral("PRAGMA synchronous"), &query, true);
-        QCOMPARE(query.FieldByName(QStringLiteral("synchronous")), QStringLiteral("3"));
-        run(QStringLiteral("PRAGMA journal_mode"), &query, true);
-        QCOMPARE(query.FieldByName(QStringLiteral("journal_mode")), QStringLiteral("delete"));
+        run(u"PRAGMA synchronous"_s, &query, true);
+        QCOMPARE(query.FieldByName(u"synchronous"_s), u"3"_s);
+        run(u"PRAGMA journal_mode"_s, &query, true);
+        QCOMPARE(query.FieldByName(u"journal_mode"_s), u"delete"_s);
     }
 
     void executionTellsTheRowsTheStatementChanged()
     {
         TestDatabase db;
-        const qint64 id = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("a"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2020-01-02"), QStringLiteral("b"), QStringLiteral("u"));
+        const qint64 id = db.addAccount(u"2020-01-01"_s, u"a"_s, u"u"_s);
+        db.addAccount(u"2020-01-02"_s, u"b"_s, u"u"_s);
         TADOQuery query;
-        run(QStringLiteral("update U_P set F3='v'"), &query, false);
+        run(u"update U_P set F3='v'"_s, &query, false);
         QCOMPARE(query.RowsAffected(), 2);
-        run(QStringLiteral("update U_P set F3='v' where ID=%1").arg(id + 5), &query, false);
+        run(u"update U_P set F3='v' where ID=%1"_s.arg(id + 5), &query, false);
         QCOMPARE(query.RowsAffected(), 0);
-        run(QStringLiteral("update U_P set F3='w' where ID=%1").arg(id), &query, false);
+        run(u"update U_P set F3='w' where ID=%1"_s.arg(id), &query, false);
         QCOMPARE(query.RowsAffected(), 1);
         // A statement of another kind changes no row, whatever the one before it changed.
-        run(QStringLiteral("create table T(x)"), &query, false);
+        run(u"create table T(x)"_s, &query, false);
         QCOMPARE(query.RowsAffected(), 0);
         // Rows a trigger skips are not changed, and rows a trigger changes are not the statement's.
-        db.exec(QStringLiteral("create trigger skip before update on U_P when old.ID=%1 begin "
-                               "insert into T values(1); select raise(ignore); end")
-                    .arg(id));
-        run(QStringLiteral("update U_P set F3='x'"), &query, false);
+        db.exec(
+            u"create trigger skip before update on U_P when old.ID=%1 begin "
+            "insert into T values(1); select raise(ignore); end"_s.arg(id));
+        run(u"update U_P set F3='x'"_s, &query, false);
         QCOMPARE(query.RowsAffected(), 1);
-        run(QStringLiteral("update U_P set F3='x' where ID=%1").arg(id), &query, false);
+        run(u"update U_P set F3='x' where ID=%1"_s.arg(id), &query, false);
         QCOMPARE(query.RowsAffected(), 0);
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("update U_P set nothing=1"), &query, false));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(u"update U_P set nothing=1"_s, &query, false));
         QCOMPARE(query.RowsAffected(), 0);
     }
 
@@ -381,13 +375,13 @@ private Q_SLOTS:
     void oneRowStatementsRefuseNoneAndMore()
     {
         TestDatabase db;
-        const qint64 id = db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("a"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2020-01-02"), QStringLiteral("b"), QStringLiteral("u"));
+        const qint64 id = db.addAccount(u"2020-01-01"_s, u"a"_s, u"u"_s);
+        db.addAccount(u"2020-01-02"_s, u"b"_s, u"u"_s);
         TADOQuery query;
         const auto runOnOneRow = [&](const QString& sql) {
             mySql = sql;
             try {
-                execSqlOnOneRow(&query, QStringLiteral("账户"));
+                execSqlOnOneRow(&query, u"账户"_s);
             } catch (const EDatabaseError& e) {
                 return e.message();
             }
@@ -395,21 +389,21 @@ private Q_SLOTS:
         };
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))), QString());
         QCOMPARE(runOnOneRow(Sql::accountDelete(QString::number(id))),
-                 QStringLiteral("Row cannot be located for updating. 该账户已不存在"));
-        QCOMPARE(runOnOneRow(QStringLiteral("insert into U_P(F2) values('c'),('d')")),
-                 QStringLiteral("Key column information is insufficient or incorrect. "
-                                "Too many rows were affected by update"));
-        QCOMPARE(db.count(QStringLiteral("U_P")), 3);
+                 u"Row cannot be located for updating. 该账户已不存在"_s);
+        QCOMPARE(runOnOneRow(u"insert into U_P(F2) values('c'),('d')"_s),
+                 u"Key column information is insufficient or incorrect. "
+                 "Too many rows were affected by update"_s);
+        QCOMPARE(db.count(u"U_P"_s), 3);
     }
 
     void onlyOneStatementRunsAtATime()
     {
         TestDatabase db;
-        db.addAccount(QStringLiteral("2020-01-01"), QStringLiteral("keep"), QStringLiteral("me"));
+        db.addAccount(u"2020-01-01"_s, u"keep"_s, u"me"_s);
         TADOQuery query;
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("select 1; delete from U_P"), &query, true));
-        QCOMPARE(db.count(QStringLiteral("U_P")), 1);
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(QStringLiteral("selec F1 from U_P"), &query, true));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(u"select 1; delete from U_P"_s, &query, true));
+        QCOMPARE(db.count(u"U_P"_s), 1);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, run(u"selec F1 from U_P"_s, &query, true));
         QVERIFY(!query.Active());
     }
 };

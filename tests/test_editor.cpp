@@ -6,17 +6,20 @@
 #include "forms/main.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/dialogs.h"
 
 #include <QTest>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kSaved = QStringLiteral("恭喜！恭喜！ 账户信息 保存成功！");
-const QString kEmoji = QStringLiteral("😀");
+const QString kSaved = u"恭喜！恭喜！ 账户信息 保存成功！"_s;
+const QString kEmoji = u"😀"_s;
 
-QString today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
+QString today() { return QDate::currentDate().toString(u"yyyy-MM-dd"_s); }
 
 }  // namespace
 
@@ -28,7 +31,7 @@ private:
 
     // An editor as the main window's add and modify commands make it, shown without a loop of
     // its own so that the test can drive it.
-    static TfrmC* openEditor(const QString& id = QStringLiteral("0"))
+    static TfrmC* openEditor(const QString& id = u"0"_s)
     {
         frmMain->createAccountEditor();
         frmC->ui.Lab_ID->setText(id);
@@ -62,11 +65,11 @@ private:
         return rows;
     }
 
-    QList<QStringList> stored() { return db_->rows(QStringLiteral("select ID,F1,F2,F3,F4,F5 from U_P order by ID")); }
+    QList<QStringList> stored() { return db_->rows(u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s); }
 
     static void narrowList()
     {
-        frmMain->ui.LabWhere->setText(Sql::containsCondition(QStringLiteral("F2"), QStringLiteral("no such account")));
+        frmMain->ui.LabWhere->setText(Sql::containsCondition(u"F2"_s, u"no such account"_s));
         frmMain->Ref();
         QCOMPARE(frmMain->ADOQuery1->RecordCount(), 0);
     }
@@ -87,7 +90,7 @@ private Q_SLOTS:
     {
         TfrmC* editor = openEditor();
         QCOMPARE(editor->ui.DateTimePicker1->date(), QDate::currentDate());
-        QCOMPARE(WebRecorder::navigations.last(), Website::page(QStringLiteral("Card_C.html")));
+        QCOMPARE(WebRecorder::navigations.last(), Website::page(u"Card_C.html"_s));
         QCOMPARE(editor->focusWidget(), static_cast<QWidget*>(editor->ui.Edit1));
         for (QWidget* next :
              QList<QWidget*>{editor->ui.Edit2, editor->ui.Edit3, editor->ui.Edit4, editor->ui.DateTimePicker1}) {
@@ -98,16 +101,16 @@ private Q_SLOTS:
 
     void addInsertsOneRowAndListsAllAccounts()
     {
-        db_->addAccount(QStringLiteral("2024-03-01"), QStringLiteral("old"), QStringLiteral("u1"));
-        db_->addAccount(QStringLiteral("2022-01-01"), QStringLiteral("older"), QStringLiteral("u2"));
+        db_->addAccount(u"2024-03-01"_s, u"old"_s, u"u1"_s);
+        db_->addAccount(u"2022-01-01"_s, u"older"_s, u"u2"_s);
         narrowList();
         const auto before = stored();
 
         TfrmC* editor = openEditor();
-        typeText(editor->ui.Edit1, QStringLiteral("新的账户"));
-        QTest::keyClicks(editor->ui.Edit2, QStringLiteral("me@example.com"));
-        typeText(editor->ui.Edit3, QStringLiteral("我的生日"));
-        QTest::keyClicks(editor->ui.Edit4, QStringLiteral("note"));
+        typeText(editor->ui.Edit1, u"新的账户"_s);
+        QTest::keyClicks(editor->ui.Edit2, u"me@example.com"_s);
+        typeText(editor->ui.Edit3, u"我的生日"_s);
+        QTest::keyClicks(editor->ui.Edit4, u"note"_s);
         MessageBoxRecorder boxes;
         save(editor);
 
@@ -119,8 +122,7 @@ private Q_SLOTS:
         QCOMPARE(after.mid(0, 2), before);
         const QStringList added = after.last();
         QVERIFY(added[0].toLongLong() > before.last()[0].toLongLong());
-        QCOMPARE(added.mid(1), (QStringList{today(), QStringLiteral("新的账户"), QStringLiteral("me@example.com"),
-                                            QStringLiteral("我的生日"), QStringLiteral("note")}));
+        QCOMPARE(added.mid(1), (QStringList{today(), u"新的账户"_s, u"me@example.com"_s, u"我的生日"_s, u"note"_s}));
         QVERIFY(frmMain->ui.LabWhere->text().isEmpty());
         QCOMPARE(listed(), (QList<QStringList>{added, before[0], before[1]}));
         freeClosedEditors();
@@ -129,26 +131,24 @@ private Q_SLOTS:
 
     void modifyChangesOnlyThatRow()
     {
-        db_->addAccount(QStringLiteral("2024-05-01"), QStringLiteral("a"), QStringLiteral("ua"), QStringLiteral("pa"));
-        const qint64 id = db_->addAccount(QStringLiteral("2023-05-01"), QStringLiteral("b"), QStringLiteral("ub"),
-                                          QStringLiteral("pb"), QStringLiteral("db"));
-        db_->addAccount(QStringLiteral("2021-05-01"), QStringLiteral("c"), QStringLiteral("uc"));
+        db_->addAccount(u"2024-05-01"_s, u"a"_s, u"ua"_s, u"pa"_s);
+        const qint64 id = db_->addAccount(u"2023-05-01"_s, u"b"_s, u"ub"_s, u"pb"_s, u"db"_s);
+        db_->addAccount(u"2021-05-01"_s, u"c"_s, u"uc"_s);
         narrowList();
         auto expected = stored();
 
         TfrmC* editor = openEditor(QString::number(id));
         editor->ui.DateTimePicker1->setDate(QDate(2023, 5, 1));
-        fill(editor, {QStringLiteral("b"), QStringLiteral("ub"), QStringLiteral("pb"), QStringLiteral("db")});
-        QTest::keyClicks(editor->ui.Edit1, QStringLiteral("2"));
+        fill(editor, {u"b"_s, u"ub"_s, u"pb"_s, u"db"_s});
+        QTest::keyClicks(editor->ui.Edit1, u"2"_s);
         editor->ui.Edit3->clear();
-        QTest::keyClicks(editor->ui.Edit3, QStringLiteral("x' or '1'='1"));
+        QTest::keyClicks(editor->ui.Edit3, u"x' or '1'='1"_s);
         editor->ui.DateTimePicker1->setDate(QDate(2020, 2, 29));
         MessageBoxRecorder boxes;
         save(editor);
 
         QCOMPARE(boxes.texts(), QStringList{kSaved});
-        expected[1] = QStringList{QString::number(id),  QStringLiteral("2020-02-29"),   QStringLiteral("b2"),
-                                  QStringLiteral("ub"), QStringLiteral("x' or '1'='1"), QStringLiteral("db")};
+        expected[1] = QStringList{QString::number(id), u"2020-02-29"_s, u"b2"_s, u"ub"_s, u"x' or '1'='1"_s, u"db"_s};
         QCOMPARE(stored(), expected);
         QVERIFY(frmMain->ui.LabWhere->text().isEmpty());
         QCOMPARE(listed(), (QList<QStringList>{expected[0], expected[2], expected[1]}));
@@ -160,12 +160,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("notice");
         QTest::addColumn<QString>("focused");
-        QTest::newRow("no account name") << QString() << QStringLiteral("me") << QStringLiteral("账户名称 不能为空！")
-                                         << QStringLiteral("Edit1");
-        QTest::newRow("no user name") << QStringLiteral("site") << QString() << QStringLiteral("用户名 不能为空！")
-                                      << QStringLiteral("Edit2");
-        QTest::newRow("neither") << QString() << QString() << QStringLiteral("账户名称 不能为空！")
-                                 << QStringLiteral("Edit1");
+        QTest::newRow("no account name") << QString() << u"me"_s << u"账户名称 不能为空！"_s << u"Edit1"_s;
+        QTest::newRow("no user name") << u"site"_s << QString() << u"用户名 不能为空！"_s << u"Edit2"_s;
+        QTest::newRow("neither") << QString() << QString() << u"账户名称 不能为空！"_s << u"Edit1"_s;
     }
 
     void requiredFieldsAreNoticed()
@@ -174,7 +171,7 @@ private Q_SLOTS:
         QFETCH(QString, user);
         QFETCH(QString, notice);
         QFETCH(QString, focused);
-        const QStringList typed{name, user, QStringLiteral("hint"), QStringLiteral("about")};
+        const QStringList typed{name, user, u"hint"_s, u"about"_s};
         TfrmC* editor = openEditor();
         fill(editor, typed);
         editor->ui.Edit4->setFocus();
@@ -185,36 +182,29 @@ private Q_SLOTS:
         QCOMPARE(editor->focusWidget()->objectName(), focused);
         QVERIFY(editor->isVisible());
         QCOMPARE(texts(editor), typed);
-        QCOMPARE(db_->count(QStringLiteral("U_P")), 0);
+        QCOMPARE(db_->count(u"U_P"_s), 0);
     }
 
     void hostileTextsAreStoredAndListedExactly_data()
     {
         QTest::addColumn<QStringList>("values");
-        QTest::newRow("quotes") << QStringList{QStringLiteral("O'Brien's \"site\""), QStringLiteral("''"),
-                                               QStringLiteral("'"), QStringLiteral("it's ''quoted''")};
-        QTest::newRow("statements") << QStringList{QStringLiteral("'); delete from U_P; --"),
-                                                   QStringLiteral("x' or '1'='1"), QStringLiteral("--"),
-                                                   QStringLiteral("'; drop table U_P; --")};
+        QTest::newRow("quotes") << QStringList{u"O'Brien's \"site\""_s, u"''"_s, u"'"_s, u"it's ''quoted''"_s};
+        QTest::newRow("statements") << QStringList{u"'); delete from U_P; --"_s, u"x' or '1'='1"_s, u"--"_s,
+                                                   u"'; drop table U_P; --"_s};
         QTest::newRow("wildcards and backslashes")
-            << QStringList{QStringLiteral("100%_off"), QStringLiteral("C:\\Users\\me\\"), QStringLiteral("\\'"),
-                           QStringLiteral("%_%\\%")};
-        QTest::newRow("line breaks and tabs") << QStringList{QStringLiteral("line1\nline2"), QStringLiteral("a\r\nb"),
-                                                             QStringLiteral("\t"), QStringLiteral("end\n")};
-        QTest::newRow("emoji") << QStringList{kEmoji + QStringLiteral(" 账户"), QStringLiteral("👍🏽"),
-                                              QStringLiteral("密码🔑"), QStringLiteral("描述🎉✨")};
+            << QStringList{u"100%_off"_s, u"C:\\Users\\me\\"_s, u"\\'"_s, u"%_%\\%"_s};
+        QTest::newRow("line breaks and tabs") << QStringList{u"line1\nline2"_s, u"a\r\nb"_s, u"\t"_s, u"end\n"_s};
+        QTest::newRow("emoji") << QStringList{kEmoji + u" 账户"_s, u"👍🏽"_s, u"密码🔑"_s, u"描述🎉✨"_s};
         QTest::newRow("at the limits") << QStringList{QString(50, QChar(0x540D)),
                                                       QString(49, QLatin1Char('u')) + kEmoji, kEmoji.repeated(50),
-                                                      QStringLiteral("述😀").repeated(100)};
-        QTest::newRow("spaces only, kept as typed")
-            << QStringList{QStringLiteral("   "), QStringLiteral(" x "), QString(), QString()};
+                                                      u"述😀"_s.repeated(100)};
+        QTest::newRow("spaces only, kept as typed") << QStringList{u"   "_s, u" x "_s, QString(), QString()};
     }
 
     void hostileTextsAreStoredAndListedExactly()
     {
         QFETCH(QStringList, values);
-        db_->addAccount(QStringLiteral("2000-01-01"), QStringLiteral("keep"), QStringLiteral("me"),
-                        QStringLiteral("p'"), QStringLiteral("d"));
+        db_->addAccount(u"2000-01-01"_s, u"keep"_s, u"me"_s, u"p'"_s, u"d"_s);
         const auto untouched = stored();
         TfrmC* editor = openEditor();
         editor->ui.DateTimePicker1->setDate(QDate(2010, 10, 10));
@@ -228,7 +218,7 @@ private Q_SLOTS:
         const auto after = stored();
         QCOMPARE(after.size(), 2);
         QCOMPARE(after.first(), untouched.first());
-        const QStringList added = QStringList{after.last()[0], QStringLiteral("2010-10-10")} + values;
+        const QStringList added = QStringList{after.last()[0], u"2010-10-10"_s} + values;
         QCOMPARE(after.last(), added);
         QCOMPARE(listed(), (QList<QStringList>{added, untouched.first()}));
     }
@@ -237,10 +227,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("edit");
         QTest::addColumn<int>("limit");
-        QTest::newRow("account name") << QStringLiteral("Edit1") << 50;
-        QTest::newRow("user name") << QStringLiteral("Edit2") << 50;
-        QTest::newRow("password") << QStringLiteral("Edit3") << 50;
-        QTest::newRow("description") << QStringLiteral("Edit4") << 200;
+        QTest::newRow("account name") << u"Edit1"_s << 50;
+        QTest::newRow("user name") << u"Edit2"_s << 50;
+        QTest::newRow("password") << u"Edit3"_s << 50;
+        QTest::newRow("description") << u"Edit4"_s << 200;
     }
 
     void lengthLimitsCountCharacters()
@@ -251,7 +241,7 @@ private Q_SLOTS:
         auto* field = editor->findChild<QLineEdit*>(edit);
         const QString full(limit, QLatin1Char('a'));
 
-        QTest::keyClicks(field, full + QStringLiteral("bc"));
+        QTest::keyClicks(field, full + u"bc"_s);
         QCOMPARE(field->text(), full);
         typeText(field, kEmoji);
         QCOMPARE(field->text(), full);
@@ -264,7 +254,7 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QString(limit - 1, QLatin1Char('x')) + kEmoji);
 
         // Text pasted in the middle loses its own end, not the text after the cursor.
-        field->setText(QStringLiteral("ab"));
+        field->setText(u"ab"_s);
         field->setCursorPosition(1);
         field->insert(QString(limit + 10, QLatin1Char('y')));
         QCOMPARE(field->text(), QLatin1Char('a') + QString(limit - 2, QLatin1Char('y')) + QLatin1Char('b'));
@@ -277,15 +267,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("edit");
         QTest::addColumn<int>("limit");
         QTest::addColumn<QString>("character");
-        const QString acute = QStringLiteral("e\u0301");
-        const QString family = QStringLiteral("👨\u200D👩\u200D👧");
-        const QString flag = QStringLiteral("🇨🇳");
-        const QString marked = QStringLiteral("a\u0308\u0301\u0323");
-        QTest::newRow("accent, account name") << QStringLiteral("Edit1") << 50 << acute;
-        QTest::newRow("accent, description") << QStringLiteral("Edit4") << 200 << acute;
-        QTest::newRow("joined emoji, user name") << QStringLiteral("Edit2") << 50 << family;
-        QTest::newRow("flag, password") << QStringLiteral("Edit3") << 50 << flag;
-        QTest::newRow("three marks, description") << QStringLiteral("Edit4") << 200 << marked;
+        const QString acute = u"e\u0301"_s;
+        const QString family = u"👨\u200D👩\u200D👧"_s;
+        const QString flag = u"🇨🇳"_s;
+        const QString marked = u"a\u0308\u0301\u0323"_s;
+        QTest::newRow("accent, account name") << u"Edit1"_s << 50 << acute;
+        QTest::newRow("accent, description") << u"Edit4"_s << 200 << acute;
+        QTest::newRow("joined emoji, user name") << u"Edit2"_s << 50 << family;
+        QTest::newRow("flag, password") << u"Edit3"_s << 50 << flag;
+        QTest::newRow("three marks, description") << u"Edit4"_s << 200 << marked;
     }
 
     void lengthLimitsNeverSplitACharacter()
@@ -299,7 +289,7 @@ private Q_SLOTS:
         // The limit falls inside the character wherever it falls in: all of it goes.
         for (int inside = 1; inside < points; ++inside) {
             const QString head(limit - inside, QLatin1Char('x'));
-            field->setText(head + character + QStringLiteral("z"));
+            field->setText(head + character + u"z"_s);
             QCOMPARE(field->text(), head);
             field->clear();
             typeText(field, head + character);
@@ -310,7 +300,7 @@ private Q_SLOTS:
         field->setText(head + character + character);
         QCOMPARE(field->text(), head + character);
         // Pasted in the middle, the pasted text loses whole characters from its end.
-        field->setText(QStringLiteral("ab"));
+        field->setText(u"ab"_s);
         field->setCursorPosition(1);
         field->insert(character.repeated(limit));
         QCOMPARE(field->text(), QLatin1Char('a') + character.repeated((limit - 2) / points) + QLatin1Char('b'));
@@ -319,7 +309,7 @@ private Q_SLOTS:
     void keysPressOnlyTheFocusedButton()
     {
         TfrmC* editor = openEditor();
-        fill(editor, {QStringLiteral("site"), QStringLiteral("me")});
+        fill(editor, {u"site"_s, u"me"_s});
         const QList<QWidget*> fields{editor->ui.Edit1, editor->ui.Edit4, editor->ui.DateTimePicker1};
         const QList<QWidget*> buttons{editor->ui.BitBtn1, editor->ui.BitBtn2};
         MessageBoxRecorder boxes;
@@ -335,12 +325,12 @@ private Q_SLOTS:
         }
         QVERIFY(editor->isVisible());
         QVERIFY(boxes.texts().isEmpty());
-        QCOMPARE(db_->count(QStringLiteral("U_P")), 0);
+        QCOMPARE(db_->count(u"U_P"_s), 0);
 
         editor->ui.BitBtn1->setFocus();
         QTest::keyClick(editor->ui.BitBtn1, Qt::Key_Return);
         QCOMPARE(boxes.texts(), QStringList{kSaved});
-        QCOMPARE(db_->count(QStringLiteral("U_P")), 1);
+        QCOMPARE(db_->count(u"U_P"_s), 1);
     }
 
     void exitClosesWithoutSaving_data()
@@ -354,10 +344,10 @@ private Q_SLOTS:
     void exitClosesWithoutSaving()
     {
         QFETCH(int, way);
-        const qint64 id = db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("a"), QStringLiteral("u"));
+        const qint64 id = db_->addAccount(u"2024-01-01"_s, u"a"_s, u"u"_s);
         const auto before = stored();
         TfrmC* editor = openEditor(QString::number(id));
-        fill(editor, {QStringLiteral("changed"), QStringLiteral("changed")});
+        fill(editor, {u"changed"_s, u"changed"_s});
         MessageBoxRecorder boxes;
         if (way == 0)
             QTest::mouseClick(editor->ui.BitBtn2, Qt::LeftButton);
@@ -378,20 +368,19 @@ private Q_SLOTS:
     // which is an error, not a success; nothing else changes.
     void savingAnAccountDeletedMeanwhileIsAnError()
     {
-        const qint64 id = db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("gone"), QStringLiteral("u"));
-        db_->addAccount(QStringLiteral("2023-01-01"), QStringLiteral("kept"), QStringLiteral("u"));
+        const qint64 id = db_->addAccount(u"2024-01-01"_s, u"gone"_s, u"u"_s);
+        db_->addAccount(u"2023-01-01"_s, u"kept"_s, u"u"_s);
         frmMain->Ref();
-        const QStringList typed{QStringLiteral("edited"), QStringLiteral("user"), QStringLiteral("new secret"),
-                                QStringLiteral("about")};
+        const QStringList typed{u"edited"_s, u"user"_s, u"new secret"_s, u"about"_s};
         TfrmC* editor = openEditor(QString::number(id));
         fill(editor, typed);
-        db_->exec(QStringLiteral("delete from U_P where ID=%1").arg(id));
+        db_->exec(u"delete from U_P where ID=%1"_s.arg(id));
         const auto before = stored();
         const auto shown = listed();
         MessageBoxRecorder boxes;
         save(editor);
 
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Row cannot be located for updating. 该账户已不存在.")});
+        QCOMPARE(boxes.texts(), QStringList{u"Row cannot be located for updating. 该账户已不存在."_s});
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Stop);
         QVERIFY(editor->isVisible());
         QCOMPARE(texts(editor), typed);
@@ -403,28 +392,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("sabotage");
-        QTest::newRow("insert refused") << QStringLiteral("0")
-                                        << QStringLiteral(
-                                               "create trigger refuse before insert on U_P begin "
-                                               "select raise(abort, 'refused'); end");
-        QTest::newRow("update refused") << QStringLiteral("1")
-                                        << QStringLiteral(
-                                               "create trigger refuse before update on U_P begin "
-                                               "select raise(abort, 'refused'); end");
-        QTest::newRow("ID that is no number") << QStringLiteral("1 or 1=1") << QString();
+        QTest::newRow("insert refused") << u"0"_s
+                                        << u"create trigger refuse before insert on U_P begin "
+                                           "select raise(abort, 'refused'); end"_s;
+        QTest::newRow("update refused") << u"1"_s
+                                        << u"create trigger refuse before update on U_P begin "
+                                           "select raise(abort, 'refused'); end"_s;
+        QTest::newRow("ID that is no number") << u"1 or 1=1"_s << QString();
     }
 
     void databaseErrorKeepsEditorOpen()
     {
         QFETCH(QString, id);
         QFETCH(QString, sabotage);
-        db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("a"), QStringLiteral("u"));
+        db_->addAccount(u"2024-01-01"_s, u"a"_s, u"u"_s);
         const auto before = stored();
-        const QString conditions = Sql::containsCondition(QStringLiteral("F2"), QStringLiteral("a"));
+        const QString conditions = Sql::containsCondition(u"F2"_s, u"a"_s);
         frmMain->ui.LabWhere->setText(conditions);
         if (!sabotage.isEmpty())
             db_->exec(sabotage);
-        const QStringList typed{QStringLiteral("new name"), QStringLiteral("new user"), QStringLiteral("p"), QString()};
+        const QStringList typed{u"new name"_s, u"new user"_s, u"p"_s, QString()};
         TfrmC* editor = openEditor(id);
         fill(editor, typed);
         MessageBoxRecorder boxes;

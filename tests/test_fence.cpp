@@ -20,6 +20,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Attempt = std::function<int()>;  // 0 when it worked, else the error
@@ -50,7 +52,7 @@ class TestFence : public QObject {
 
     QTemporaryDir dir_;
 
-    QByteArray existingFile() const { return dir_.filePath(QStringLiteral("file")).toLocal8Bit(); }
+    QByteArray existingFile() const { return dir_.filePath(u"file"_s).toLocal8Bit(); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -64,7 +66,7 @@ private Q_SLOTS:
         QTest::addColumn<Attempt>("attempt");
         QTest::addColumn<int>("expected");
         const QByteArray file = existingFile();
-        const QByteArray made = dir_.filePath(QStringLiteral("made")).toLocal8Bit();
+        const QByteArray made = dir_.filePath(u"made"_s).toLocal8Bit();
         const auto open = [](QByteArray path, int flags) {
             return [path, flags] { return outcome(::open(path.constData(), flags, 0600)); };
         };

@@ -10,6 +10,7 @@
 #include "forms/main.h"
 #include "forms/p.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/passwordedit.h"

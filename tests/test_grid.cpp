@@ -5,6 +5,7 @@
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dialogs.h"
 #include "widgets/secretclipboard.h"
@@ -30,7 +31,7 @@ struct GridWindow {
     explicit GridWindow(int accounts = 0)
     {
         db.addAccounts(accounts);
-        QFont font(QStringLiteral("Arial"));
+        QFont font(u"Arial"_s);
         font.setPixelSize(11);
         window.setFont(font);
         window.resize(640, 300);
@@ -111,7 +112,7 @@ class TestGrid : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QApplication::setStyle(QStringLiteral("Fusion")); }
+    void initTestCase() { QApplication::setStyle(u"Fusion"_s); }
 
     void columnsAreMadeFromEachResult()
     {
@@ -123,7 +124,7 @@ private Q_SLOTS:
         for (int i = 0; i < grid->columnCount(); ++i)
             names << grid->column(i)->fieldName();
         QCOMPARE(names, QStringList({"ID", "注册日期", "账户名称", "用户名", "密码", "描述"}));
-        QCOMPARE(grid->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("账户名称"));
+        QCOMPARE(grid->model()->headerData(2, Qt::Horizontal).toString(), u"账户名称"_s);
         QCOMPARE(w.text(1, 3), w.query.text(1, 3));
         QCOMPARE(w.current(), w.cell(0, 0));
         // 账户名称 TEXT(50), 描述 TEXT(200); ID INTEGER below
@@ -139,7 +140,7 @@ private Q_SLOTS:
         TColumn* described = grid->column(5);
         // Neither a sort nor a deleted row makes the columns afresh.
         MessageBoxRecorder boxes;
-        w.query.setSort(QStringLiteral("描述 ASC"));
+        w.query.setSort(u"描述 ASC"_s);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(grid->model()->rowCount(), 3);
         QCOMPARE(grid->column(5), described);
@@ -169,9 +170,9 @@ private Q_SLOTS:
     void defaultWidthsFollowTheDeclaredTypes()
     {
         GridWindow w;
-        w.db.exec(QStringLiteral("CREATE TABLE T(D DATE, S TIMESTAMP, N INTEGER, T TEXT, W TEXT(3))"));
-        const QString longTitle = QStringLiteral("a title much wider than three zeros");
-        w.open(QStringLiteral("select D, S, N, T, W as \"%1\", W from T").arg(longTitle));
+        w.db.exec(u"CREATE TABLE T(D DATE, S TIMESTAMP, N INTEGER, T TEXT, W TEXT(3))"_s);
+        const QString longTitle = u"a title much wider than three zeros"_s;
+        w.open(u"select D, S, N, T, W as \"%1\", W from T"_s.arg(longTitle));
         const int zero = w.zeroWidth();
         QCOMPARE(w.grid->column(0)->width(), 18 * zero + 4);
         QCOMPARE(w.grid->column(1)->width(), 18 * zero + 4);
@@ -191,7 +192,7 @@ private Q_SLOTS:
         const QPersistentModelIndex fourth(w.cell(3, 2));
         const QString secondName = second.data().toString();
         const QString fourthName = fourth.data().toString();
-        w.query.setSort(QStringLiteral("账户名称 ASC"));  // the list came newest first: reversed
+        w.query.setSort(u"账户名称 ASC"_s);  // the list came newest first: reversed
         QCOMPARE(second.row(), 3);
         QCOMPARE(second.data().toString(), secondName);
         QCOMPARE(w.query.text(second.row(), 2), secondName);
@@ -199,7 +200,7 @@ private Q_SLOTS:
 
         MessageBoxRecorder boxes;
         w.query.moveTo(std::min(second.row(), fourth.row()) + 1);  // a middle row, neither of the two
-        const QString middle = w.query.FieldByName(QStringLiteral("账户名称"));
+        const QString middle = w.query.FieldByName(u"账户名称"_s);
         QVERIFY(middle != secondName && middle != fourthName);
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(w.query.text(second.row(), 2), secondName);
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QVERIFY(!second.isValid());
         QCOMPARE(fourth.data().toString(), fourthName);
 
-        w.open(Sql::accountList(QStringLiteral(" AND (F2 = 'none')")));
+        w.open(Sql::accountList(u" AND (F2 = 'none')"_s));
         QCOMPARE(w.grid->model()->rowCount(), 0);
         QVERIFY(!fourth.isValid());
         QVERIFY(!w.current().isValid());
@@ -308,8 +309,8 @@ private Q_SLOTS:
         QTRY_VERIFY(grid->viewport()->rect().contains(grid->visualRect(w.current())));
 
         w.query.moveTo(4);
-        const QString id = w.query.FieldByName(QStringLiteral("ID"));
-        w.query.setSort(QStringLiteral("账户名称 ASC"));
+        const QString id = w.query.FieldByName(u"ID"_s);
+        w.query.setSort(u"账户名称 ASC"_s);
         QCOMPARE(w.current().row(), w.query.RecNo() - 1);
         QCOMPARE(w.text(w.current().row(), 0), id);
         QCOMPARE(w.text(5, 2), w.query.text(5, 2));
@@ -337,7 +338,7 @@ private Q_SLOTS:
         w.open();
         TDBGrid* grid = w.grid;
         QMenu menu;
-        menu.addAction(QStringLiteral("修改账户 &M"));
+        menu.addAction(u"修改账户 &M"_s);
         grid->setPopupMenu(&menu);
         int recNoWhenShown = 0;
         connect(&menu, &QMenu::aboutToShow, [&] { recNoWhenShown = w.query.RecNo(); });
@@ -420,29 +421,29 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, w.cellCentre(1, 2));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, w.cellCentre(0, 2));
-        const QString id = w.query.FieldByName(QStringLiteral("ID"));
+        const QString id = w.query.FieldByName(u"ID"_s);
         const QString next = w.query.text(1, 0);
 
         boxes.answerNext(Dialogs::Button::Cancel);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         QTest::keyClick(grid, Qt::Key_Delete);
         QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.boxes().first().caption, QStringLiteral("Confirm"));
+        QCOMPARE(boxes.boxes().first().caption, u"Confirm"_s);
         QCOMPARE(boxes.boxes().first().icon, Dialogs::Icon::Question);
-        QCOMPARE(w.db.count(QStringLiteral("U_P")), 3);
+        QCOMPARE(w.db.count(u"U_P"_s), 3);
         QCOMPARE(deleted.count(), 0);
 
         QSignalSpy queryMoves(&w.query, &TADOQuery::currentChanged);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);  // OK, the default
         QCOMPARE(queryMoves.count(), 1);  // the grid does not move the query while the row goes
-        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"), QStringLiteral("Delete record?")}));
+        QCOMPARE(boxes.texts(), QStringList({u"Delete record?"_s, u"Delete record?"_s}));
         QCOMPARE(deleted.count(), 1);
-        QCOMPARE(w.db.value(QStringLiteral("select count(*) from U_P where ID=") + id), QStringLiteral("0"));
-        QCOMPARE(w.db.count(QStringLiteral("U_P")), 2);
+        QCOMPARE(w.db.value(u"select count(*) from U_P where ID="_s + id), u"0"_s);
+        QCOMPARE(w.db.count(u"U_P"_s), 2);
         QCOMPARE(grid->model()->rowCount(), 2);
         QCOMPARE(w.current(), w.cell(0, 2));
         QCOMPARE(w.text(0, 0), next);
-        QCOMPARE(w.query.FieldByName(QStringLiteral("ID")), next);
+        QCOMPARE(w.query.FieldByName(u"ID"_s), next);
 
         // Deleting the last row makes the one before it current; an empty grid asks nothing.
         w.query.Last();
@@ -454,7 +455,7 @@ private Q_SLOTS:
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(boxes.boxes().size(), 4);
         QCOMPARE(deleted.count(), 3);
-        QCOMPARE(w.db.count(QStringLiteral("U_P")), 0);
+        QCOMPARE(w.db.count(u"U_P"_s), 0);
     }
 
     // A row the engine refuses to delete, or one that went from the file since it was read:
@@ -476,11 +477,11 @@ private Q_SLOTS:
         QFETCH(QString, error);
         GridWindow w(2);
         w.open();
-        w.db.exec(meanwhile.contains(u"%1"_s) ? meanwhile.arg(w.query.FieldByName(QStringLiteral("ID"))) : meanwhile);
+        w.db.exec(meanwhile.contains(u"%1"_s) ? meanwhile.arg(w.query.FieldByName(u"ID"_s)) : meanwhile);
         QSignalSpy deleted(w.grid, &TDBGrid::recordDeleted);
         MessageBoxRecorder boxes;
         QTest::keyClick(w.grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(boxes.texts(), QStringList({QStringLiteral("Delete record?"), error}));
+        QCOMPARE(boxes.texts(), QStringList({u"Delete record?"_s, error}));
         QCOMPARE(boxes.boxes().last().icon, Dialogs::Icon::Stop);
         QCOMPARE(deleted.count(), 0);
         QCOMPARE(w.grid->model()->rowCount(), 2);
@@ -506,7 +507,7 @@ private Q_SLOTS:
         const QString password = copyCell(1, 4);
         QVERIFY(!password.isEmpty());
         QCOMPARE(clipboard->text(), password);
-        QCOMPARE(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+        QCOMPARE(clipboard->mimeData()->data(u"x-kde-passwordManagerHint"_s), QByteArray("secret"));
         QTest::qWait(500);
         // A second copy starts the time afresh.
         const QString name = copyCell(0, 2);
@@ -515,16 +516,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(clipboard->text().isEmpty(), 2000);
 
         copyCell(0, 4);
-        clipboard->setText(QStringLiteral("the user's own"));
+        clipboard->setText(u"the user's own"_s);
         QTest::qWait(1300);
-        QCOMPARE(clipboard->text(), QStringLiteral("the user's own"));
+        QCOMPARE(clipboard->text(), u"the user's own"_s);
 
         copyCell(1, 3);
         SecretClipboard::forget();
         QVERIFY(clipboard->text().isEmpty());
-        clipboard->setText(QStringLiteral("the user's own"));
+        clipboard->setText(u"the user's own"_s);
         SecretClipboard::forget();
-        QCOMPARE(clipboard->text(), QStringLiteral("the user's own"));
+        QCOMPARE(clipboard->text(), u"the user's own"_s);
         SecretClipboard::setLifetimeForTesting({});
         QCOMPARE(SecretClipboard::lifetime(), std::chrono::seconds(15));
     }
@@ -537,7 +538,7 @@ private Q_SLOTS:
         w.query.moveTo(1);
         grid->setCurrentIndex(w.cell(1, 2));
         const QString before = w.text(1, 2);
-        QTest::keyClicks(grid, QStringLiteral("site4"));  // would search the column for a row
+        QTest::keyClicks(grid, u"site4"_s);  // would search the column for a row
         QTest::keyClick(grid, Qt::Key_F2);
         QTest::keyClick(grid, Qt::Key_Return);
         QCOMPARE(w.current(), w.cell(1, 2));
@@ -580,7 +581,7 @@ private Q_SLOTS:
         checkCalls(gdSelected);
         QVERIFY(w.focus());
         checkCalls(gdSelected | gdFocused);
-        w.query.setSort(QStringLiteral("账户名称 DESC"));  // row numbers are positions in the new order
+        w.query.setSort(u"账户名称 DESC"_s);  // row numbers are positions in the new order
         checkCalls(gdSelected | gdFocused);
     }
 
@@ -634,7 +635,7 @@ private Q_SLOTS:
         QVERIFY(plain > 10);
         w.grid->column(2)->setTitleBold(true);
         const int bold = redInTitle();
-        QVERIFY2(bold > plain * 6 / 5, qPrintable(QStringLiteral("%1 vs %2").arg(bold).arg(plain)));
+        QVERIFY2(bold > plain * 6 / 5, qPrintable(u"%1 vs %2"_s.arg(bold).arg(plain)));
         QCOMPARE(w.grid->column(2)->titleFont().pixelSize(), 11);
     }
 

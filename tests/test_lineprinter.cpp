@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTextBoundaryFinder>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A printer that records the text drawn on it, run by run, instead of printing it.
@@ -103,7 +105,7 @@ private:
     Engine engine_;
 };
 
-const QFont latin(QStringLiteral("Liberation Sans"), 12);
+const QFont latin(u"Liberation Sans"_s, 12);
 
 // Metrics of a font on any recording printer, in its device pixels.
 QFontMetrics recordedMetrics(const QFont& font)
@@ -159,7 +161,7 @@ public:
         if (!config_.isEmpty())
             qputenv("XDG_CONFIG_HOME", config_);
     }
-    QString folder() const { return dir_.filePath(QStringLiteral("Documents")); }
+    QString folder() const { return dir_.filePath(u"Documents"_s); }
     QStringList files() const { return QDir(folder()).entryList(QDir::Files); }
 
 private:
@@ -170,8 +172,7 @@ private:
 
 QString printoutName(const QDateTime& time)
 {
-    return QStringLiteral("墨柘密码本 ") + time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"))
-           + QStringLiteral(".pdf");
+    return u"墨柘密码本 "_s + time.toString(u"yyyy-MM-dd HH-mm-ss"_s) + u".pdf"_s;
 }
 
 }  // namespace
@@ -208,7 +209,7 @@ private Q_SLOTS:
         const int height = metrics.height();
         QCOMPARE(printer.pageSize(), QSize(4000, 6000));
 
-        printer.writeLine(QStringLiteral("abc"));
+        printer.writeLine(u"abc"_s);
         QCOMPARE(device.runs().at(0).baseline, QPointF(0, metrics.ascent()));
         QCOMPARE(printer.x(), 0);
         QCOMPARE(printer.y(), height + 2);
@@ -218,14 +219,13 @@ private Q_SLOTS:
         const int third = 2 * height + 2;
         QCOMPARE(printer.y(), third);
 
-        printer.writeLine(QStringLiteral("x\ry\nz"));
+        printer.writeLine(u"x\ry\nz"_s);
         QCOMPARE(device.rows(), QStringList({"abc", "xy", "z"}));
-        QCOMPARE(device.runs().at(2).baseline,
-                 QPointF(metrics.horizontalAdvance(QStringLiteral("x")), third + metrics.ascent()));
+        QCOMPARE(device.runs().at(2).baseline, QPointF(metrics.horizontalAdvance(u"x"_s), third + metrics.ascent()));
         QCOMPARE(device.runs().at(3).baseline, QPointF(0, third + height + 2 + metrics.ascent()));
 
         printer.close();
-        QVERIFY_THROWS_EXCEPTION(EPrinterError, printer.writeLine(QStringLiteral("late")));
+        QVERIFY_THROWS_EXCEPTION(EPrinterError, printer.writeLine(u"late"_s));
     }
 
     void tabsMoveToTheNextStop()
@@ -235,16 +235,15 @@ private Q_SLOTS:
         OpenPrinter open(QSize(2 * step + step / 2, 6000));
         auto& [device, printer] = open;
 
-        printer.writeLine(QStringLiteral("\tx"));
+        printer.writeLine(u"\tx"_s);
         QCOMPARE(device.runs().at(0).baseline.x(), step);
-        printer.writeLine(QStringLiteral("ab\tx"));
-        QCOMPARE(device.runs().at(2).baseline.x(),
-                 (metrics.horizontalAdvance(QStringLiteral("ab")) + step + 1) / step * step);
+        printer.writeLine(u"ab\tx"_s);
+        QCOMPARE(device.runs().at(2).baseline.x(), (metrics.horizontalAdvance(u"ab"_s) + step + 1) / step * step);
 
         // The third stop lies beyond the page: the text goes on at the start of a new line,
         // which advances by the font's height as nothing was drawn on the line left.
         const int y = printer.y();
-        printer.writeLine(QStringLiteral("\t\t\tx"));
+        printer.writeLine(u"\t\t\tx"_s);
         QCOMPARE(device.runs().at(3).baseline, QPointF(0, y + metrics.height() + metrics.ascent()));
     }
 
@@ -254,13 +253,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("narrowestPage");
         QTest::addColumn<int>("widthStep");
         // Several page widths each, so that the right edge falls inside every kind of character.
-        QTest::newRow("latin") << QStringLiteral("The quick brown fox jumps over the lazy dog. ").repeated(4) << 1000
-                               << 16;
-        QTest::newRow("chinese") << QStringLiteral("墨柘密码本账户名称用户名密码描述").repeated(4) << 1000 << 16;
-        QTest::newRow("surrogate pairs") << QStringLiteral("a😀𠀀b𠀁").repeated(12) << 1000 << 16;
-        QTest::newRow("combining marks and flags")
-            << QStringLiteral("e\u0301🇨🇳a\u0308o\u0302\u0323").repeated(15) << 1000 << 16;
-        QTest::newRow("characters wider than the page") << QStringLiteral("W墨😀") << 5 << 5;
+        QTest::newRow("latin") << u"The quick brown fox jumps over the lazy dog. "_s.repeated(4) << 1000 << 16;
+        QTest::newRow("chinese") << u"墨柘密码本账户名称用户名密码描述"_s.repeated(4) << 1000 << 16;
+        QTest::newRow("surrogate pairs") << u"a😀𠀀b𠀁"_s.repeated(12) << 1000 << 16;
+        QTest::newRow("combining marks and flags") << u"e\u0301🇨🇳a\u0308o\u0302\u0323"_s.repeated(15) << 1000 << 16;
+        QTest::newRow("characters wider than the page") << u"W墨😀"_s << 5 << 5;
     }
 
     void longLinesWrapAtTheRightEdge()
@@ -293,7 +290,7 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(
             this, [&] { repainted = true; }, Qt::QueuedConnection);
 
-        printer.writeLine(QStringLiteral("a\fb"));
+        printer.writeLine(u"a\fb"_s);
         QVERIFY(repainted);  // pending events ran at the page break
         QCOMPARE(printer.pageCount(), 2);
         const RecordingPrinter::Run& b = device.runs().at(1);
@@ -335,9 +332,9 @@ private Q_SLOTS:
         QFont big = latin;
         big.setPointSize(18);
         printer.setFont(big);
-        printer.writeLine(QStringLiteral("big"));
+        printer.writeLine(u"big"_s);
         printer.setFontSize(12);
-        printer.writeLine(QStringLiteral("small"));
+        printer.writeLine(u"small"_s);
 
         QCOMPARE(device.runs().at(0).pointSize, 18);
         QCOMPARE(device.runs().at(1).pointSize, 12);
@@ -346,51 +343,50 @@ private Q_SLOTS:
 
     void pdfReadsBackAsWritten()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext is not installed");
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("list.pdf"));
+        const QString path = dir.filePath(u"list.pdf"_s);
         QString description;
         for (int word = 1; word <= 120; ++word)
-            description += QStringLiteral("w%1 ").arg(word);
+            description += u"w%1 "_s.arg(word);
         {
             QPdfWriter writer(path);
             writer.setPageMargins(QMarginsF());
             LinePrinter printer(writer);
             printer.open();
-            printer.setFont(QFont(QStringLiteral("黑体")));
+            printer.setFont(QFont(u"黑体"_s));
             printer.setFontSize(18);
             printer.writeLine(QString());
-            printer.writeLine(QStringLiteral("        墨柘密码本"));
+            printer.writeLine(u"        墨柘密码本"_s);
             printer.setFontSize(12);
-            printer.writeLine(QStringLiteral("    1-----------------------------------"));
-            printer.writeLine(QStringLiteral("    账户名称：邮箱\f    描    述：") + description.trimmed());
+            printer.writeLine(u"    1-----------------------------------"_s);
+            printer.writeLine(u"    账户名称：邮箱\f    描    述："_s + description.trimmed());
             printer.close();
             QCOMPARE(printer.pageCount(), 2);
         }
 
         QProcess pdftotext;
-        pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        pdftotext.start(u"pdftotext"_s, {u"-layout"_s, path, u"-"_s});
         QVERIFY(pdftotext.waitForFinished());
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
         const QStringList pages = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
         QCOMPARE(pages.size(), 2);
-        QVERIFY(pages[0].contains(QStringLiteral("墨柘密码本\n1-----------------------------------\n账户名称：邮箱")));
+        QVERIFY(pages[0].contains(u"墨柘密码本\n1-----------------------------------\n账户名称：邮箱"_s));
 
         // The description wraps: its rest starts rows at the left edge, and no word is lost.
         QStringList rows = pages[1].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY(rows.size() > 2);
-        QVERIFY(rows[0].contains(QStringLiteral("述：w1 ")));
-        QVERIFY(!rows[0].contains(QStringLiteral("w120")));
+        QVERIFY(rows[0].contains(u"述：w1 "_s));
+        QVERIFY(!rows[0].contains(u"w120"_s));
         QVERIFY(!rows[1].startsWith(QLatin1Char(' ')));
-        const QRegularExpression space(QStringLiteral("\\s"));
-        QCOMPARE(rows.join(QString()).section(QStringLiteral("："), 1).remove(space),
-                 QString(description).remove(space));
+        const QRegularExpression space(u"\\s"_s);
+        QCOMPARE(rows.join(QString()).section(u"："_s, 1).remove(space), QString(description).remove(space));
     }
 
     void heitiIsAChineseFont()
     {
-        const QString family = QFontInfo(QFont(QStringLiteral("黑体"))).family();
+        const QString family = QFontInfo(QFont(u"黑体"_s)).family();
         QVERIFY2(QFontDatabase::writingSystems(family).contains(QFontDatabase::SimplifiedChinese), qPrintable(family));
     }
 
@@ -403,11 +399,11 @@ private Q_SLOTS:
         auto job = PrintJob::start();
         const QFileInfo file(job->pdfFile());
         QCOMPARE(file.absolutePath(), documents.folder());
-        QVERIFY2(QRegularExpression(QStringLiteral("^墨柘密码本 \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.pdf$"))
+        QVERIFY2(QRegularExpression(u"^墨柘密码本 \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.pdf$"_s)
                      .match(file.fileName())
                      .hasMatch(),
                  qPrintable(file.fileName()));
-        job->printer().writeLine(QStringLiteral("墨柘密码本"));
+        job->printer().writeLine(u"墨柘密码本"_s);
         QVERIFY(opened_.isEmpty());
         QVERIFY(job->finish());
 
@@ -434,7 +430,7 @@ private Q_SLOTS:
         auto job = PrintJob::start();
         QVERIFY(!earlier.contains(QFileInfo(job->pdfFile()).fileName()));
         QVERIFY_THROWS_EXCEPTION(EPrinterError, PrintJob::start());  // printing in progress
-        job->printer().writeLine(QStringLiteral("half a list"));
+        job->printer().writeLine(u"half a list"_s);
         job.reset();
 
         QCOMPARE(documents.files(), earlier);

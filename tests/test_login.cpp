@@ -6,6 +6,7 @@
 #include "forms/main.h"
 #include "platform/website.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 
@@ -15,9 +16,11 @@
 #include <QTimer>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kWrongPassword = QStringLiteral("密码错误，请重新录入密码！");
+const QString kWrongPassword = u"密码错误，请重新录入密码！"_s;
 
 // The program as start-up leaves it: the main window created and hidden, then the login
 // window created and shown. prepare may change the database before the windows exist.
@@ -46,11 +49,11 @@ struct Program : TestProgram {
     Ui::TfrmLogin& ui() { return frmLogin->ui; }
     void type(const QString& password) { QTest::keyClicks(ui().Edit1, password); }
     void clickOpen() { QTest::mouseClick(ui().BitBtn1, Qt::LeftButton); }
-    QStringList loginRecord() { return rows(QStringLiteral("select F1,F2,F3 from S_U")).value(0); }
+    QStringList loginRecord() { return rows(u"select F1,F2,F3 from S_U"_s).value(0); }
     bool loggedIn() { return !frmLogin->isVisible() && frmMain->isVisible(); }
 };
 
-void setLastLogin(TestDatabase& db) { db.exec(QStringLiteral("update S_U set F2='2023-7-9', F3=41")); }
+void setLastLogin(TestDatabase& db) { db.exec(u"update S_U set F2='2023-7-9', F3=41"_s); }
 
 }  // namespace
 
@@ -60,7 +63,7 @@ class TestLogin : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        Application::setTitle(QStringLiteral("墨柘密码本"));
+        Application::setTitle(u"墨柘密码本"_s);
         initTestResources();
     }
 
@@ -68,9 +71,9 @@ private Q_SLOTS:
     {
         Program program(setLastLogin);
         QVERIFY(program.loginCreationBoxes.isEmpty());
-        QCOMPARE(program.ui().Label1->text(), QStringLiteral("上次登录日：2023-7-9，总登录数：41"));
-        QVERIFY(WebRecorder::navigations.contains(Website::page(QStringLiteral("SoftIndex.html"))));
-        QCOMPARE(frmLogin->windowTitle(), QStringLiteral("系统登录"));
+        QCOMPARE(program.ui().Label1->text(), u"上次登录日：2023-7-9，总登录数：41"_s);
+        QVERIFY(WebRecorder::navigations.contains(Website::page(u"SoftIndex.html"_s)));
+        QCOMPARE(frmLogin->windowTitle(), u"系统登录"_s);
         QVERIFY(!(frmLogin->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(frmLogin->windowFlags() & Qt::WindowCloseButtonHint);
         QVERIFY(QTest::qWaitForWindowExposed(frmLogin));
@@ -84,9 +87,9 @@ private Q_SLOTS:
         QLineEdit* edit = program.ui().Edit1;
         QVERIFY(edit->font().bold());
         QCOMPARE(edit->font().pixelSize(), 11);
-        QCOMPARE(edit->font().family(), QStringLiteral("Arial"));
-        program.type(QStringLiteral("abcdefghij0123456789XYZ"));
-        QCOMPARE(edit->text(), QStringLiteral("abcdefghij0123456789"));
+        QCOMPARE(edit->font().family(), u"Arial"_s);
+        program.type(u"abcdefghij0123456789XYZ"_s);
+        QCOMPARE(edit->text(), u"abcdefghij0123456789"_s);
         QCOMPARE(edit->displayText(), QString(20, QLatin1Char('@')));
     }
 
@@ -104,17 +107,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");  // empty: the new file's "admin"
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("other case") << QString() << QStringLiteral("Admin") << false;
+        QTest::newRow("other case") << QString() << u"Admin"_s << false;
         QTest::newRow("empty") << QString() << QString() << false;
-        QTest::newRow("always true") << QString() << QStringLiteral("' or '1'='1") << false;
-        QTest::newRow("comment") << QString() << QStringLiteral("admin' --") << false;
-        QTest::newRow("wildcard") << QString() << QStringLiteral("%") << false;
-        QTest::newRow("same case") << QStringLiteral("MiXed") << QStringLiteral("MiXed") << true;
-        QTest::newRow("quotes") << QStringLiteral("it's \"q\"") << QStringLiteral("it's \"q\"") << true;
-        QTest::newRow("typed beyond 20") << QStringLiteral("abcdefghij0123456789")
-                                         << QStringLiteral("abcdefghij0123456789zz") << true;
-        QTest::newRow("stored beyond 20")
-            << QStringLiteral("abcdefghij0123456789z") << QStringLiteral("abcdefghij0123456789z") << false;
+        QTest::newRow("always true") << QString() << u"' or '1'='1"_s << false;
+        QTest::newRow("comment") << QString() << u"admin' --"_s << false;
+        QTest::newRow("wildcard") << QString() << u"%"_s << false;
+        QTest::newRow("same case") << u"MiXed"_s << u"MiXed"_s << true;
+        QTest::newRow("quotes") << u"it's \"q\""_s << u"it's \"q\""_s << true;
+        QTest::newRow("typed beyond 20") << u"abcdefghij0123456789"_s << u"abcdefghij0123456789zz"_s << true;
+        QTest::newRow("stored beyond 20") << u"abcdefghij0123456789z"_s << u"abcdefghij0123456789z"_s << false;
     }
 
     void passwordIsComparedAsStored()
@@ -136,7 +137,7 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(program.boxes.texts(), QStringList{kWrongPassword});
-        QCOMPARE(program.boxes.boxes().first().caption, QStringLiteral("墨柘密码本"));
+        QCOMPARE(program.boxes.boxes().first().caption, u"墨柘密码本"_s);
         QCOMPARE(frmLogin->focusWidget(), program.ui().Edit1);
         QCOMPARE(program.ui().Edit1->text(), typed.left(20));
         QCOMPARE(program.loginRecord(), before);
@@ -151,15 +152,14 @@ private Q_SLOTS:
     {
         Program program(setLastLogin);
         const int terminations = Application::terminateRequests();
-        program.type(QStringLiteral("admin"));
+        program.type(u"admin"_s);
         program.clickOpen();
         QVERIFY(program.boxes.texts().isEmpty());
         QVERIFY(program.loggedIn());
         QCOMPARE(program.ui().Edit1->text(), QString());
         QCOMPARE(program.loginRecord(),
-                 (QStringList{QStringLiteral("admin"), QDate::currentDate().toString(QStringLiteral("yyyy-M-d")),
-                              QStringLiteral("42")}));
-        QCOMPARE(program.ui().Label1->text(), QStringLiteral("上次登录日：2023-7-9，总登录数：41"));
+                 (QStringList{u"admin"_s, QDate::currentDate().toString(u"yyyy-M-d"_s), u"42"_s}));
+        QCOMPARE(program.ui().Label1->text(), u"上次登录日：2023-7-9，总登录数：41"_s);
         QCOMPARE(Application::terminateRequests(), terminations);
     }
 
@@ -185,46 +185,44 @@ private Q_SLOTS:
             if (damaged && file.seek(file.size() / 2))
                 file.write(QByteArray(64, '\x55'));
         });
-        program.type(QStringLiteral("admin"));
+        program.type(u"admin"_s);
         program.clickOpen();
         QVERIFY(program.loggedIn());
-        QCOMPARE(program.loginRecord().value(2), QStringLiteral("1"));
+        QCOMPARE(program.loginRecord().value(2), u"1"_s);
         const int listed = frmMain->ui.DBGrid1->model()->rowCount();
         if (!damaged) {
             QVERIFY(program.boxes.boxes().isEmpty());
             QCOMPARE(listed, kAccounts);
-            QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：%1").arg(kAccounts));
+            QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：%1"_s.arg(kAccounts));
             return;
         }
         QCOMPARE(program.boxes.boxes().size(), 1);
         QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
-        QVERIFY2(program.boxes.texts().first().contains(QStringLiteral("database")),
-                 qPrintable(program.boxes.texts().first()));
+        QVERIFY2(program.boxes.texts().first().contains(u"database"_s), qPrintable(program.boxes.texts().first()));
         QCOMPARE(listed, 0);
     }
 
     void enterInThePasswordIsTheSameAsOpen()
     {
         Program program;
-        program.type(QStringLiteral("nope"));
+        program.type(u"nope"_s);
         QTest::keyClick(program.ui().Edit1, Qt::Key_Return);
         QCOMPARE(program.boxes.texts(), QStringList{kWrongPassword});
         program.ui().Edit1->clear();
-        program.type(QStringLiteral("admin"));
+        program.type(u"admin"_s);
         QTest::keyClick(program.ui().Edit1, Qt::Key_Return);
         QVERIFY(program.loggedIn());
-        QCOMPARE(program.loginRecord().value(2), QStringLiteral("1"));
+        QCOMPARE(program.loginRecord().value(2), u"1"_s);
     }
 
     void failedStampKeepsTheLoginWindow_data()
     {
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("trouble");
-        QTest::newRow("refused") << QStringLiteral("SELECT RAISE(ABORT, 'stamp refused')")
-                                 << QStringLiteral("stamp refused");
+        QTest::newRow("refused") << u"SELECT RAISE(ABORT, 'stamp refused')"_s << u"stamp refused"_s;
         // A stamp that changes no record is no stamp.
-        QTest::newRow("skipped") << QStringLiteral("SELECT RAISE(IGNORE)")
-                                 << QStringLiteral("Row cannot be located for updating. 该登录记录已不存在.");
+        QTest::newRow("skipped") << u"SELECT RAISE(IGNORE)"_s
+                                 << u"Row cannot be located for updating. 该登录记录已不存在."_s;
     }
 
     void failedStampKeepsTheLoginWindow()
@@ -232,10 +230,10 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QFETCH(QString, trouble);
         Program program([&](TestDatabase& db) {
-            db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON S_U BEGIN %1; END").arg(trigger));
+            db.exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON S_U BEGIN %1; END"_s.arg(trigger));
         });
         const QStringList before = program.loginRecord();
-        program.type(QStringLiteral("admin"));
+        program.type(u"admin"_s);
         program.clickOpen();
         QCOMPARE(program.boxes.boxes().size(), 1);
         QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);
@@ -293,11 +291,11 @@ private Q_SLOTS:
         // The last-login read fails first, which ends the creation before the count is read.
         QCOMPARE(program.loginCreationBoxes.size(), 1);
         QCOMPARE(mySql, Sql::lastLoginRead());
-        QVERIFY(WebRecorder::navigations.contains(Website::page(QStringLiteral("SoftIndex.html"))));
+        QVERIFY(WebRecorder::navigations.contains(Website::page(u"SoftIndex.html"_s)));
         QCOMPARE(program.ui().Label1->text(), QString());
         QVERIFY(frmLogin->isVisible());
 
-        program.type(QStringLiteral("admin"));
+        program.type(u"admin"_s);
         program.clickOpen();
         QCOMPARE(program.boxes.boxes().size(), 1);
         QCOMPARE(program.boxes.boxes().first().icon, Dialogs::Icon::Stop);

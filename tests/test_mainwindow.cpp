@@ -8,6 +8,7 @@
 #include "data/query.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 
@@ -15,6 +16,8 @@
 #include <QHeaderView>
 #include <QTest>
 #include <QToolTip>
+
+using namespace Qt::StringLiterals;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -35,16 +38,15 @@ private Q_SLOTS:
 
     void creationConnectsListsAndShowsTheBanner()
     {
-        db_->addAccount(QStringLiteral("2024-03-01"), QStringLiteral("old"), QStringLiteral("u"));
-        db_->addAccount(QStringLiteral("2024-05-01"), QStringLiteral("new"), QStringLiteral("u"));
+        db_->addAccount(u"2024-03-01"_s, u"old"_s, u"u"_s);
+        db_->addAccount(u"2024-05-01"_s, u"new"_s, u"u"_s);
         TestProgram::showMainWindow();
-        QCOMPARE(frmMain->windowTitle(), QStringLiteral("墨柘密码本"));
-        QVERIFY(!frmDM->ADOConnection1->LoginPrompt);
-        QCOMPARE(connectionStringValue(frmDM->ADOConnection1->ConnectionString(), QStringLiteral("Data Source")),
-                 db_->folder() + QStringLiteral("Data/db.mzx"));
-        QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：2"));
-        QCOMPARE(frmMain->ADOQuery1->FieldByName(QStringLiteral("账户名称")), QStringLiteral("new"));
-        QCOMPARE(WebRecorder::navigations, QList<QUrl>{QUrl(QStringLiteral("http://mozhe.example/Card_M.html"))});
+        QCOMPARE(frmMain->windowTitle(), u"墨柘密码本"_s);
+        QCOMPARE(connectionStringValue(frmDM->ADOConnection1->ConnectionString(), u"Data Source"_s),
+                 db_->folder() + u"Data/db.mzx"_s);
+        QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：2"_s);
+        QCOMPARE(frmMain->ADOQuery1->FieldByName(u"账户名称"_s), u"new"_s);
+        QCOMPARE(WebRecorder::navigations, QList<QUrl>{QUrl(u"http://mozhe.example/Card_M.html"_s)});
         QVERIFY(frmMain->ui.LabWhere->text().isEmpty());
         QVERIFY(!frmMain->ui.LabWhere->isVisible());
         const QDate today = QDate::currentDate();
@@ -54,15 +56,15 @@ private Q_SLOTS:
 
     void programDatesIgnoreTheRegionalSettings()
     {
-        FormatSettings() = {QLatin1Char('.'), QStringLiteral("dd.mm.yy"), QStringLiteral("dd.mm.yyyy")};
-        QCOMPARE(DateToStr(QDate(2024, 1, 5)), QStringLiteral("05.01.24"));
+        FormatSettings() = {QLatin1Char('.'), u"dd.mm.yy"_s, u"dd.mm.yyyy"_s};
+        QCOMPARE(DateToStr(QDate(2024, 1, 5)), u"05.01.24"_s);
         TestProgram::showMainWindow();
-        QCOMPARE(DateToStr(QDate(2024, 1, 5)), QStringLiteral("2024-01-05"));
-        QCOMPARE(StrToDate(QStringLiteral("2024-1-5")), QDate(2024, 1, 5));
-        QCOMPARE(StrToDate(QStringLiteral("2024-01-05")), QDate(2024, 1, 5));
-        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("2024-01-05 10:00")));
-        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("05.01.2024")));
-        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QStringLiteral("2024-02-30")));
+        QCOMPARE(DateToStr(QDate(2024, 1, 5)), u"2024-01-05"_s);
+        QCOMPARE(StrToDate(u"2024-1-5"_s), QDate(2024, 1, 5));
+        QCOMPARE(StrToDate(u"2024-01-05"_s), QDate(2024, 1, 5));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(u"2024-01-05 10:00"_s));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(u"05.01.2024"_s));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(u"2024-02-30"_s));
     }
 
     void refreshLaysOutTheColumns()
@@ -78,9 +80,8 @@ private Q_SLOTS:
         QCOMPARE(grid()->columnWidth(5), 400);
         // The date column keeps the grid's own width: ten "0"s of the grid font and 4 pixels.
         const int zero = QFontMetrics(grid()->font()).horizontalAdvance(QLatin1Char('0'));
-        QCOMPARE(
-            grid()->columnWidth(1),
-            std::max(10 * zero + 4, QFontMetrics(grid()->font()).horizontalAdvance(QStringLiteral("注册日期")) + 4));
+        QCOMPARE(grid()->columnWidth(1),
+                 std::max(10 * zero + 4, QFontMetrics(grid()->font()).horizontalAdvance(u"注册日期"_s) + 4));
 
         // A dragged column and a changed width come back with the next refresh.
         grid()->horizontalHeader()->moveSection(5, 1);
@@ -92,9 +93,9 @@ private Q_SLOTS:
 
     void titleClicksSortAndColourTheTitle()
     {
-        db_->addAccount(QStringLiteral("2024-01-01"), QStringLiteral("b"), QStringLiteral("u1"));
-        db_->addAccount(QStringLiteral("2024-01-02"), QStringLiteral("c"), QStringLiteral("u2"));
-        db_->addAccount(QStringLiteral("2024-01-03"), QStringLiteral("a"), QStringLiteral("u3"));
+        db_->addAccount(u"2024-01-01"_s, u"b"_s, u"u1"_s);
+        db_->addAccount(u"2024-01-02"_s, u"c"_s, u"u2"_s);
+        db_->addAccount(u"2024-01-03"_s, u"a"_s, u"u3"_s);
         TestProgram::showMainWindow();
         TColumn* names = grid()->column(2);
         TColumn* users = grid()->column(3);
@@ -106,22 +107,22 @@ private Q_SLOTS:
         };
 
         frmMain->DBGrid1TitleClick(names);
-        QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("账户名称 ASC"));
-        QCOMPARE(frmMain->ADOQuery1->text(0, 2), QStringLiteral("a"));
+        QCOMPARE(frmMain->ADOQuery1->Sort(), u"账户名称 ASC"_s);
+        QCOMPARE(frmMain->ADOQuery1->text(0, 2), u"a"_s);
         QCOMPARE(titleColour(2), QColor(Qt::red));
         QVERIFY(titleBold(2));
 
         frmMain->DBGrid1TitleClick(names);
-        QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("账户名称 DESC"));
-        QCOMPARE(frmMain->ADOQuery1->text(0, 2), QStringLiteral("c"));
+        QCOMPARE(frmMain->ADOQuery1->Sort(), u"账户名称 DESC"_s);
+        QCOMPARE(frmMain->ADOQuery1->text(0, 2), u"c"_s);
         QCOMPARE(titleColour(2), QColor(Qt::blue));
 
         frmMain->DBGrid1TitleClick(names);
-        QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("账户名称 ASC"));
+        QCOMPARE(frmMain->ADOQuery1->Sort(), u"账户名称 ASC"_s);
         QCOMPARE(titleColour(2), QColor(Qt::red));
 
         frmMain->DBGrid1TitleClick(users);
-        QCOMPARE(frmMain->ADOQuery1->Sort(), QStringLiteral("用户名 ASC"));
+        QCOMPARE(frmMain->ADOQuery1->Sort(), u"用户名 ASC"_s);
         QCOMPARE(titleColour(3), QColor(Qt::red));
         QCOMPARE(titleColour(2), frmMain->palette().color(QPalette::WindowText));
         QVERIFY(!titleBold(2));
@@ -156,19 +157,18 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Delete record?")});
-        QCOMPARE(db_->count(QStringLiteral("U_P")), 2);
-        QCOMPARE(frmMain->ui.Label1->text(), QStringLiteral("账户数量：2"));
+        QCOMPARE(boxes.texts(), QStringList{u"Delete record?"_s});
+        QCOMPARE(db_->count(u"U_P"_s), 2);
+        QCOMPARE(frmMain->ui.Label1->text(), u"账户数量：2"_s);
     }
 
     void linksOpenTheHomePage()
     {
         TestProgram::showMainWindow();
-        QCOMPARE(frmMain->ui.Label4->text(), QStringLiteral("软件开发：http://mozhe.example/"));
+        QCOMPARE(frmMain->ui.Label4->text(), u"软件开发：http://mozhe.example/"_s);
         QTest::mouseClick(frmMain->ui.SpeedButton7, Qt::LeftButton);
         QTest::mouseClick(frmMain->ui.Label4, Qt::LeftButton);
-        QCOMPARE(WebRecorder::opened, (QList<QUrl>{QUrl(QStringLiteral("http://mozhe.example")),
-                                                   QUrl(QStringLiteral("http://mozhe.example/"))}));
+        QCOMPARE(WebRecorder::opened, (QList<QUrl>{QUrl(u"http://mozhe.example"_s), QUrl(u"http://mozhe.example/"_s)}));
     }
 
     void closingAsksFirst()
@@ -181,8 +181,8 @@ private Q_SLOTS:
         QVERIFY(frmMain->isVisible());
         QCOMPARE(Application::terminateRequests(), before);
         const Dialogs::MessageBox& box = boxes.boxes().first();
-        QCOMPARE(box.text, QStringLiteral("您确认要退出 墨柘密码本 吗？  ^_^  "));
-        QCOMPARE(box.caption, QStringLiteral("确认退出"));
+        QCOMPARE(box.text, u"您确认要退出 墨柘密码本 吗？  ^_^  "_s);
+        QCOMPARE(box.caption, u"确认退出"_s);
         QCOMPARE(box.icon, Dialogs::Icon::Question);
         QCOMPARE(box.defaultButton, Dialogs::Button::Yes);
         QCOMPARE(box.buttons, (QList<Dialogs::Button>{Dialogs::Button::Yes, Dialogs::Button::No}));
@@ -210,7 +210,7 @@ int main(int argc, char** argv)
     qputenv("LANG", "de_DE.UTF-8");
     qputenv("LC_ALL", "de_DE.UTF-8");
     QApplication app(argc, argv);
-    Application::setTitle(QStringLiteral("墨柘密码本"));
+    Application::setTitle(u"墨柘密码本"_s);
     initTestResources();
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);

@@ -193,7 +193,7 @@ private Q_SLOTS:
                 || (storedJetRows(folder.dataFile()).accounts == expected.accounts
                     && contents(folder.backup()) == folder.original));
         // A reader is never left behind by the program it reads for.
-        QTRY_COMPARE(running(QStringLiteral(MZ_JETREADER_PATH)), 0);
+        QTRY_COMPARE(running(QString::fromUtf8(MZ_JETREADER_PATH)), 0);
 
         QCOMPARE(folder.bringAcross().kind, older ? Kind::Moved : Kind::NotOlder);
         QCOMPARE(folder.entries(), (QStringList{QFileInfo(folder.backup()).fileName(), u"db.mzx"_s}));
@@ -335,7 +335,7 @@ private Q_SLOTS:
         QProcess probe;
         probe.setStandardInputFile(jetFixture(kFixture + u".mdb"_s));
         probe.setStandardOutputFile(QProcess::nullDevice());
-        probe.start(QStringLiteral(MZ_JETREADER_PROBE_PATH),
+        probe.start(QString::fromUtf8(MZ_JETREADER_PROBE_PATH),
                     {attempt, attempt == u"connect"_s ? QString::number(port.serverPort()) : argument});
         QVERIFY(probe.waitForFinished());
         const QString named = QString::fromUtf8(probe.readAllStandardError());

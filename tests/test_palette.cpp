@@ -276,7 +276,7 @@ private Q_SLOTS:
         editor->close();
 
         for (const Figure& figure : figures)
-            qInfo().noquote() << QStringLiteral("%1: %2:1").arg(figure.what).arg(figure.contrast, 0, 'f', 2);
+            qInfo().noquote() << u"%1: %2:1"_s.arg(figure.what).arg(figure.contrast, 0, 'f', 2);
         const bool lightWindow = !isDark(QApplication::palette().color(QPalette::Window));
         for (const Figure& figure : figures) {
             if (lightWindow && figure.named.isValid())

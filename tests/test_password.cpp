@@ -2,6 +2,7 @@
 #include "data/statements.h"
 #include "forms/p.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 
@@ -10,11 +11,13 @@
 #include <QTimer>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kWrongCurrent = QStringLiteral("原密码错误，请重新录入密码！");
-const QString kMismatch = QStringLiteral("新密码和确认密码不一致，请重新录入密码！");
-const QString kChanged = QStringLiteral("密码修改成功，请重新登录！");
+const QString kWrongCurrent = u"原密码错误，请重新录入密码！"_s;
+const QString kMismatch = u"新密码和确认密码不一致，请重新录入密码！"_s;
+const QString kChanged = u"密码修改成功，请重新登录！"_s;
 
 // The dialog as the main window opens it, over a database whose login password is "admin".
 struct Dialog {
@@ -34,7 +37,7 @@ struct Dialog {
         QTest::keyClicks(p->ui.Edit3, confirmation);
     }
     void save() { QTest::mouseClick(p->ui.BitBtn1, Qt::LeftButton); }
-    QString password() { return db.value(QStringLiteral("select F1 from S_U")); }
+    QString password() { return db.value(u"select F1 from S_U"_s); }
     bool opensTheProgram(const QString& password) { return db.rows(Sql::passwordCheck(password)).size() == 1; }
 };
 
@@ -46,7 +49,7 @@ class TestPassword : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        Application::setTitle(QStringLiteral("墨柘密码本"));
+        Application::setTitle(u"墨柘密码本"_s);
         initTestResources();
     }
 
@@ -60,8 +63,8 @@ private Q_SLOTS:
         for (QLineEdit* edit : {d.p->ui.Edit1, d.p->ui.Edit2, d.p->ui.Edit3}) {
             QVERIFY(edit->font().bold());
             QCOMPARE(edit->font().pixelSize(), 11);
-            QTest::keyClicks(edit, QStringLiteral("abcdefghij0123456789XYZ"));
-            QCOMPARE(edit->text(), QStringLiteral("abcdefghij0123456789"));
+            QTest::keyClicks(edit, u"abcdefghij0123456789XYZ"_s);
+            QCOMPARE(edit->text(), u"abcdefghij0123456789"_s);
             QCOMPARE(edit->displayText(), QString(20, QLatin1Char('@')));
         }
         d.p->ui.Edit1->setFocus();
@@ -74,12 +77,12 @@ private Q_SLOTS:
     void wrongCurrentPasswordNeverReachesTheComparison()
     {
         Dialog d;
-        d.type(QStringLiteral("Admin"), QStringLiteral("new1"), QStringLiteral("new2"));
+        d.type(u"Admin"_s, u"new1"_s, u"new2"_s);
         d.p->ui.Edit3->setFocus();
         d.save();
         QCOMPARE(d.boxes.texts(), QStringList{kWrongCurrent});
         QCOMPARE(d.p->focusWidget(), d.p->ui.Edit1);
-        QCOMPARE(d.password(), QStringLiteral("admin"));
+        QCOMPARE(d.password(), u"admin"_s);
     }
 
     void mismatchKeepsTheDialogAndWhatWasTyped()
@@ -87,23 +90,23 @@ private Q_SLOTS:
         Dialog d;
         d.p->show();
         const int terminations = Application::terminateRequests();
-        d.type(QStringLiteral("admin"), QStringLiteral("Secret"), QStringLiteral("secret"));
+        d.type(u"admin"_s, u"Secret"_s, u"secret"_s);
         d.save();
         QCOMPARE(d.boxes.texts(), QStringList{kMismatch});
         QCOMPARE(d.p->focusWidget(), d.p->ui.Edit2);
         QVERIFY(d.p->isVisible());
-        QCOMPARE(d.p->ui.Edit1->text(), QStringLiteral("admin"));
-        QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("Secret"));
-        QCOMPARE(d.p->ui.Edit3->text(), QStringLiteral("secret"));
-        QCOMPARE(d.password(), QStringLiteral("admin"));
+        QCOMPARE(d.p->ui.Edit1->text(), u"admin"_s);
+        QCOMPARE(d.p->ui.Edit2->text(), u"Secret"_s);
+        QCOMPARE(d.p->ui.Edit3->text(), u"secret"_s);
+        QCOMPARE(d.password(), u"admin"_s);
         QCOMPARE(Application::terminateRequests(), terminations);
     }
 
     void savingChangesThePasswordAndEndsTheProgram_data()
     {
         QTest::addColumn<QString>("newPassword");
-        QTest::newRow("plain") << QStringLiteral("n3wPass");
-        QTest::newRow("quotes, injection") << QStringLiteral("x\"' where '1'='0");
+        QTest::newRow("plain") << u"n3wPass"_s;
+        QTest::newRow("quotes, injection") << u"x\"' where '1'='0"_s;
         QTest::newRow("empty") << QString();
     }
 
@@ -112,13 +115,13 @@ private Q_SLOTS:
         QFETCH(QString, newPassword);
         Dialog d;
         const int terminations = Application::terminateRequests();
-        d.type(QStringLiteral("admin"), newPassword, newPassword);
+        d.type(u"admin"_s, newPassword, newPassword);
         QVERIFY(endsEventLoop([&d] { d.save(); }));
         QCOMPARE(d.boxes.texts(), QStringList{kChanged});
         QCOMPARE(Application::terminateRequests(), terminations + 1);
         QCOMPARE(d.password(), newPassword);
-        QCOMPARE(d.db.count(QStringLiteral("S_U")), 1);
-        QVERIFY(!d.opensTheProgram(QStringLiteral("admin")));
+        QCOMPARE(d.db.count(u"S_U"_s), 1);
+        QVERIFY(!d.opensTheProgram(u"admin"_s));
         QVERIFY(d.opensTheProgram(newPassword));
     }
 
@@ -127,16 +130,15 @@ private Q_SLOTS:
     void updateThatChangesNoRecordIsAnError()
     {
         Dialog d;
-        d.db.exec(QStringLiteral("create trigger keep before update on S_U begin select raise(ignore); end"));
+        d.db.exec(u"create trigger keep before update on S_U begin select raise(ignore); end"_s);
         const int terminations = Application::terminateRequests();
-        d.type(QStringLiteral("admin"), QStringLiteral("new"), QStringLiteral("new"));
+        d.type(u"admin"_s, u"new"_s, u"new"_s);
         d.save();
-        QCOMPARE(d.boxes.texts(),
-                 QStringList{QStringLiteral("Row cannot be located for updating. 该登录记录已不存在.")});
+        QCOMPARE(d.boxes.texts(), QStringList{u"Row cannot be located for updating. 该登录记录已不存在."_s});
         QCOMPARE(d.boxes.boxes().first().icon, Dialogs::Icon::Stop);
         QCOMPARE(Application::terminateRequests(), terminations);
-        QCOMPARE(d.p->ui.Edit2->text(), QStringLiteral("new"));
-        QCOMPARE(d.password(), QStringLiteral("admin"));
+        QCOMPARE(d.p->ui.Edit2->text(), u"new"_s);
+        QCOMPARE(d.password(), u"admin"_s);
     }
 
     void escAndEnterAnswerOnlyAFocusedButton()
@@ -145,20 +147,20 @@ private Q_SLOTS:
         d.owner.show();
         d.p->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.p));
-        d.type(QStringLiteral("admin"), QStringLiteral("x"), QStringLiteral("x"));
+        d.type(u"admin"_s, u"x"_s, u"x"_s);
         QTest::keyClick(d.p->ui.Edit3, Qt::Key_Return);
         QTest::keyClick(d.p->ui.Edit1, Qt::Key_Enter);
         QTest::keyClick(d.p->ui.Edit2, Qt::Key_Escape);
         QTest::keyClick(d.p->ui.BitBtn2, Qt::Key_Escape);
         QVERIFY(d.p->isVisible());
         QVERIFY(d.boxes.texts().isEmpty());
-        QCOMPARE(d.password(), QStringLiteral("admin"));
+        QCOMPARE(d.password(), u"admin"_s);
 
         d.p->ui.BitBtn2->setFocus();
         QTest::keyClick(d.p->ui.BitBtn2, Qt::Key_Return);
         QVERIFY(!d.p->isVisible());
         QCOMPARE(d.p->result(), int(QDialog::Rejected));
-        QCOMPARE(d.password(), QStringLiteral("admin"));
+        QCOMPARE(d.password(), u"admin"_s);
     }
 
     void modalDialogEndedByTheChangeIsRejectedAndKept()
@@ -169,7 +171,7 @@ private Q_SLOTS:
         int result = -1;
         QVERIFY(endsEventLoop([&] {
             QTimer::singleShot(0, [&d] {
-                d.type(QStringLiteral("admin"), QStringLiteral("abc"), QStringLiteral("abc"));
+                d.type(u"admin"_s, u"abc"_s, u"abc"_s);
                 d.save();
             });
             result = d.p->exec();
@@ -177,7 +179,7 @@ private Q_SLOTS:
         QCOMPARE(result, int(QDialog::Rejected));
         QVERIFY(dialog);
         QVERIFY(!dialog->isVisible());
-        QCOMPARE(d.password(), QStringLiteral("abc"));
+        QCOMPARE(d.password(), u"abc"_s);
     }
 };
 

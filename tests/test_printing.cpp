@@ -7,6 +7,7 @@
 #include "forms/main.h"
 #include "platform/printservice.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 #include "widgets/formstyle.h"

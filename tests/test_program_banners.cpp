@@ -129,7 +129,7 @@ qint64 timeUntil(RemoteProgram& program, const std::function<bool()>& condition,
 class ProgramBannersTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void hostilePagesCostOnlyTheirBanners()
     {
         const QList<HostilePage> pages = hostilePages();

@@ -150,7 +150,7 @@ int modeOf(const QString& path)
 class ProgramDayTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void wholeDay_data()
     {
         QTest::addColumn<bool>("asOrdinaryUser");

@@ -137,10 +137,9 @@ RemoteProgram::Options asOrdinaryUser(const ProgramCopy& copy)
 struct Session {
     Session()
     {
-        QDir(dir.path()).mkpath(QStringLiteral("home/Documents"));
-        QDir(dir.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(dir.path()).mkpath(u"home/Documents"_s);
+        QDir(dir.path()).mkpath(u"runtime"_s);
+        QFile::setPermissions(dir.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     RemoteProgram::Options options() const
     {
@@ -184,7 +183,7 @@ QList<int> processesWithRuntime(const QString& runtime)
 class ProgramFaultsTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void unusableFileAtStart_data()
     {
         QTest::addColumn<QString>("damage");

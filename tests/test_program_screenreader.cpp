@@ -79,7 +79,7 @@ QProcess* screenReader(const Desktop& desktop, const QString& mode)
     for (const QString& pair : desktop.environment())
         environment.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     reader->setProcessEnvironment(environment);
-    reader->start(u"/usr/bin/python3"_s, {QStringLiteral(MZ_SOURCE_DIR "/tests/screenreader.py"), mode});
+    reader->start(u"/usr/bin/python3"_s, {QString::fromUtf8(MZ_SOURCE_DIR "/tests/screenreader.py"), mode});
     return reader;
 }
 

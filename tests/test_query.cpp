@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestQuery : public QObject {
     Q_OBJECT
 
@@ -38,26 +40,26 @@ private Q_SLOTS:
         query.Next();
         query.Prior();
         QCOMPARE(query.RecNo(), 0);
-        QCOMPARE(query.FieldByName(QStringLiteral("ID")), QString());
+        QCOMPARE(query.FieldByName(u"ID"_s), QString());
         QCOMPARE(query.FieldCount(), 6);
-        QCOMPARE(query.field(1).name, QStringLiteral("注册日期"));
+        QCOMPARE(query.field(1).name, u"注册日期"_s);
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.Delete());
     }
 
     void cursorStopsAtBothEnds()
     {
         TestDatabase db;
-        db.addAccount(QStringLiteral("2024-01-01"), QStringLiteral("a"), QStringLiteral("u1"));
-        db.addAccount(QStringLiteral("2024-01-03"), QStringLiteral("c"), QStringLiteral("u3"));
-        db.addAccount(QStringLiteral("2024-01-02"), QStringLiteral("b"), QStringLiteral("u2"));
+        db.addAccount(u"2024-01-01"_s, u"a"_s, u"u1"_s);
+        db.addAccount(u"2024-01-03"_s, u"c"_s, u"u3"_s);
+        db.addAccount(u"2024-01-02"_s, u"b"_s, u"u2"_s);
         TADOQuery query;
         openList(query);
         QCOMPARE(query.RecordCount(), 3);
         QCOMPARE(query.RecNo(), 1);
         QVERIFY(query.Bof() && !query.Eof());
-        QCOMPARE(query.FieldByName(QStringLiteral("账户名称")), QStringLiteral("c"));
-        QCOMPARE(query.FieldByName(QStringLiteral("f2")), QString());
-        QCOMPARE(query.FieldByName(QStringLiteral("nothing")), QString());
+        QCOMPARE(query.FieldByName(u"账户名称"_s), u"c"_s);
+        QCOMPARE(query.FieldByName(u"f2"_s), QString());
+        QCOMPARE(query.FieldByName(u"nothing"_s), QString());
 
         query.Prior();
         QCOMPARE(query.RecNo(), 1);
@@ -70,7 +72,7 @@ private Q_SLOTS:
         query.Next();
         QCOMPARE(query.RecNo(), 3);
         QVERIFY(query.Eof());
-        QCOMPARE(query.FieldByName(QStringLiteral("用户名")), QStringLiteral("u1"));
+        QCOMPARE(query.FieldByName(u"用户名"_s), u"u1"_s);
         query.First();
         QCOMPARE(query.RecNo(), 1);
         query.Last();
@@ -79,101 +81,98 @@ private Q_SLOTS:
 
         QStringList seen;
         for (query.First(); !query.Eof(); query.Next())
-            seen << query.FieldByName(QStringLiteral("注册日期"));
-        QCOMPARE(seen, (QStringList{QStringLiteral("2024-01-03"), QStringLiteral("2024-01-02"),
-                                    QStringLiteral("2024-01-01")}));
+            seen << query.FieldByName(u"注册日期"_s);
+        QCOMPARE(seen, (QStringList{u"2024-01-03"_s, u"2024-01-02"_s, u"2024-01-01"_s}));
 
         query.Close();
         QVERIFY(!query.Active());
         QCOMPARE(query.RecordCount(), 0);
-        QCOMPARE(query.FieldByName(QStringLiteral("ID")), QString());
+        QCOMPARE(query.FieldByName(u"ID"_s), QString());
     }
 
     void sortsTextsNumbersAndDates()
     {
         TestDatabase db;
         for (int i = 0; i < 12; ++i)
-            db.addAccount(QStringLiteral("2024-01-%1").arg(1 + (i * 7) % 12, 2, 10, QLatin1Char('0')),
-                          QStringLiteral("n%1").arg(i), QStringLiteral("u"));
+            db.addAccount(u"2024-01-%1"_s.arg(1 + (i * 7) % 12, 2, 10, QLatin1Char('0')), u"n%1"_s.arg(i), u"u"_s);
         TADOQuery query;
         openList(query);
         QSignalSpy reordered(&query, &TADOQuery::orderChanged);
 
-        query.setSort(QStringLiteral("ID ASC"));
-        QStringList ids = column(query, QStringLiteral("ID"));
-        QCOMPARE(ids.first(), QStringLiteral("1"));
-        QCOMPARE(ids.last(), QStringLiteral("12"));  // numerically, not as text
-        QCOMPARE(query.Sort(), QStringLiteral("ID ASC"));
+        query.setSort(u"ID ASC"_s);
+        QStringList ids = column(query, u"ID"_s);
+        QCOMPARE(ids.first(), u"1"_s);
+        QCOMPARE(ids.last(), u"12"_s);  // numerically, not as text
+        QCOMPARE(query.Sort(), u"ID ASC"_s);
 
-        query.setSort(QStringLiteral("ID DESC"));
-        QCOMPARE(column(query, QStringLiteral("ID")).first(), QStringLiteral("12"));
+        query.setSort(u"ID DESC"_s);
+        QCOMPARE(column(query, u"ID"_s).first(), u"12"_s);
 
-        query.setSort(QStringLiteral("注册日期 ASC"));
-        QStringList dates = column(query, QStringLiteral("注册日期"));
+        query.setSort(u"注册日期 ASC"_s);
+        QStringList dates = column(query, u"注册日期"_s);
         QStringList sorted = dates;
         std::sort(sorted.begin(), sorted.end());
         QCOMPARE(dates, sorted);
 
         query.setSort(QString());
-        QCOMPARE(column(query, QStringLiteral("注册日期")).first(), QStringLiteral("2024-01-12"));
+        QCOMPARE(column(query, u"注册日期"_s).first(), u"2024-01-12"_s);
         QCOMPARE(reordered.count(), 4);
 
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.setSort(QStringLiteral("nothing ASC")));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.setSort(u"nothing ASC"_s));
     }
 
     void sortIsLocaleAwareAndStable()
     {
         QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
         TestDatabase db;
-        db.addAccount(QStringLiteral("2024-01-04"), QStringLiteral("中国"), QStringLiteral("first"));
-        db.addAccount(QStringLiteral("2024-01-03"), QStringLiteral("阿里"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-02"), QStringLiteral("b"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-01"), QStringLiteral("中国"), QStringLiteral("second"));
-        db.addAccount(QStringLiteral("2023-01-01"), QStringLiteral("A"), QStringLiteral("u"));
+        db.addAccount(u"2024-01-04"_s, u"中国"_s, u"first"_s);
+        db.addAccount(u"2024-01-03"_s, u"阿里"_s, u"u"_s);
+        db.addAccount(u"2024-01-02"_s, u"b"_s, u"u"_s);
+        db.addAccount(u"2024-01-01"_s, u"中国"_s, u"second"_s);
+        db.addAccount(u"2023-01-01"_s, u"A"_s, u"u"_s);
         TADOQuery query;
         openList(query);
-        query.setSort(QStringLiteral("账户名称 ASC"));
+        query.setSort(u"账户名称 ASC"_s);
         // Pinyin order: a (阿) before z (中); Latin letters ignore case at the first level.
-        const QStringList names = column(query, QStringLiteral("账户名称"));
-        QVERIFY2(names.indexOf(QStringLiteral("阿里")) < names.indexOf(QStringLiteral("中国")),
-                 qPrintable(names.join(u',')));
-        QVERIFY(names.indexOf(QStringLiteral("A")) < names.indexOf(QStringLiteral("b")));
+        const QStringList names = column(query, u"账户名称"_s);
+        QVERIFY2(names.indexOf(u"阿里"_s) < names.indexOf(u"中国"_s), qPrintable(names.join(u',')));
+        QVERIFY(names.indexOf(u"A"_s) < names.indexOf(u"b"_s));
         // Equal names keep the statement's order, in both directions.
-        const QStringList users = column(query, QStringLiteral("用户名"));
-        QVERIFY(users.indexOf(QStringLiteral("first")) < users.indexOf(QStringLiteral("second")));
-        query.setSort(QStringLiteral("账户名称 DESC"));
-        const QStringList usersDesc = column(query, QStringLiteral("用户名"));
-        const auto first = usersDesc.indexOf(QStringLiteral("first"));
-        QCOMPARE(usersDesc.indexOf(QStringLiteral("second")), first + 1);
-        const QStringList namesDesc = column(query, QStringLiteral("账户名称"));
-        QVERIFY(namesDesc.indexOf(QStringLiteral("阿里")) > namesDesc.indexOf(QStringLiteral("中国")));
+        const QStringList users = column(query, u"用户名"_s);
+        QVERIFY(users.indexOf(u"first"_s) < users.indexOf(u"second"_s));
+        query.setSort(u"账户名称 DESC"_s);
+        const QStringList usersDesc = column(query, u"用户名"_s);
+        const auto first = usersDesc.indexOf(u"first"_s);
+        QCOMPARE(usersDesc.indexOf(u"second"_s), first + 1);
+        const QStringList namesDesc = column(query, u"账户名称"_s);
+        QVERIFY(namesDesc.indexOf(u"阿里"_s) > namesDesc.indexOf(u"中国"_s));
         QLocale::setDefault(QLocale::system());
     }
 
     void sortKeepsTheCurrentRecord()
     {
         TestDatabase db;
-        db.addAccount(QStringLiteral("2024-01-01"), QStringLiteral("c"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-02"), QStringLiteral("a"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-03"), QStringLiteral("b"), QStringLiteral("u"));
+        db.addAccount(u"2024-01-01"_s, u"c"_s, u"u"_s);
+        db.addAccount(u"2024-01-02"_s, u"a"_s, u"u"_s);
+        db.addAccount(u"2024-01-03"_s, u"b"_s, u"u"_s);
         TADOQuery query;
         openList(query);
         query.Next();  // "a", the second row by date
         QSignalSpy moved(&query, &TADOQuery::currentChanged);
-        query.setSort(QStringLiteral("账户名称 ASC"));
-        QCOMPARE(query.FieldByName(QStringLiteral("账户名称")), QStringLiteral("a"));
+        query.setSort(u"账户名称 ASC"_s);
+        QCOMPARE(query.FieldByName(u"账户名称"_s), u"a"_s);
         QCOMPARE(query.RecNo(), 1);
         QCOMPARE(moved.count(), 1);
-        query.setSort(QStringLiteral("账户名称 DESC"));
+        query.setSort(u"账户名称 DESC"_s);
         QCOMPARE(query.RecNo(), 3);
     }
 
     void deleteRemovesOnlyTheCurrentRow()
     {
         TestDatabase db;
-        db.addAccount(QStringLiteral("2024-01-03"), QStringLiteral("a"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-02"), QStringLiteral("b"), QStringLiteral("u"));
-        db.addAccount(QStringLiteral("2024-01-01"), QStringLiteral("c"), QStringLiteral("u"));
+        db.addAccount(u"2024-01-03"_s, u"a"_s, u"u"_s);
+        db.addAccount(u"2024-01-02"_s, u"b"_s, u"u"_s);
+        db.addAccount(u"2024-01-01"_s, u"c"_s, u"u"_s);
         TADOQuery query;
         openList(query);
         query.Next();
@@ -182,17 +181,16 @@ private Q_SLOTS:
         QCOMPARE(removed.count(), 1);
         QCOMPARE(removed.first().first().toInt(), 1);
         QCOMPARE(query.RecordCount(), 2);
-        QCOMPARE(query.FieldByName(QStringLiteral("账户名称")), QStringLiteral("c"));
-        QCOMPARE(db.rows(QStringLiteral("select F2 from U_P order by F2")),
-                 (QList<QStringList>{{QStringLiteral("a")}, {QStringLiteral("c")}}));
+        QCOMPARE(query.FieldByName(u"账户名称"_s), u"c"_s);
+        QCOMPARE(db.rows(u"select F2 from U_P order by F2"_s), (QList<QStringList>{{u"a"_s}, {u"c"_s}}));
 
         query.Delete();  // the last row: the one before it becomes current
-        QCOMPARE(query.FieldByName(QStringLiteral("账户名称")), QStringLiteral("a"));
-        query.setSort(QStringLiteral("账户名称 DESC"));
+        QCOMPARE(query.FieldByName(u"账户名称"_s), u"a"_s);
+        query.setSort(u"账户名称 DESC"_s);
         query.Delete();
         QCOMPARE(query.RecordCount(), 0);
         QVERIFY(query.Bof() && query.Eof());
-        QCOMPARE(db.count(QStringLiteral("U_P")), 0);
+        QCOMPARE(db.count(u"U_P"_s), 0);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "forms/c.h"
 #include "forms/main.h"
 #include "tests/fixture.h"
+#include "tests/messageboxrecorder.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
 

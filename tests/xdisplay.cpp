@@ -4,6 +4,8 @@
 #include <csignal>
 #include <sys/prctl.h>
 
+using namespace Qt::StringLiterals;
+
 void endWithThisProcess(QProcess& process)
 {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -11,11 +13,9 @@ void endWithThisProcess(QProcess& process)
 
 VirtualDisplay::VirtualDisplay(QSize screen)
 {
-    const QString size = QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height());
+    const QString size = u"%1x%2x24"_s.arg(screen.width()).arg(screen.height());
     endWithThisProcess(xvfb_);
-    xvfb_.start(QStringLiteral("Xvfb"),
-                {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                 size, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    xvfb_.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, size, u"-nolisten"_s, u"tcp"_s});
     // The server writes its display number once it takes connections.
     QByteArray number;
     while (!number.contains('\n') && xvfb_.waitForReadyRead(10000))

@@ -3,8 +3,8 @@
 
 #include "widgets/combobox.h"
 #include "widgets/dbgrid.h"
-#include "widgets/formstyle.h"
 #include "widgets/gridaccessible.h"
+#include "widgets/linklabel.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>

@@ -1,4 +1,5 @@
-// The application as the windows see it: its title, and the request to end the program.
+// The application as the windows see it: its title, the request to end the program, and the
+// folder it runs from.
 #pragma once
 
 #include <QString>
@@ -15,10 +16,6 @@ void Terminate();
 
 // How often termination has been requested in this process.
 int terminateRequests();
-
-}  // namespace Application
-
-namespace Application {
 
 // The folder of the running executable, with a trailing "/": the database file lives below it.
 // A folder whose name is not UTF-8 comes with its bytes kept (data/filename.h).

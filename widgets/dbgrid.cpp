@@ -21,13 +21,15 @@
 #include <QStyleOptionHeader>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // How many characters wide a column's values are, judged from the declared type of the
 // column they come from.
 int displayWidthInChars(const QString& declType)
 {
-    static const QRegularExpression declaredSize(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
+    static const QRegularExpression declaredSize(u"\\(\\s*(\\d+)\\s*\\)"_s);
     const QString type = declType.toUpper();
     if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME")))
         return 18;
@@ -172,7 +174,7 @@ void TDBGrid::setUpTitles()
     titles->viewport()->installEventFilter(this);
     connect(titles, &QHeaderView::sectionClicked, this, [this](int section) {
         if (TColumn* clicked = column(section))
-            emit TitleClick(clicked);
+            Q_EMIT TitleClick(clicked);
     });
     connect(titles, &QHeaderView::sectionResized, this,
             [this](int section, int, int newSize) { keepColumnWidth(section, newSize); });
@@ -367,7 +369,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
-        emit DblClick();
+        Q_EMIT DblClick();
         return;
     }
     if (event->matches(QKeySequence::Copy)) {
@@ -393,10 +395,10 @@ void TDBGrid::deleteCurrentRecord()
     TADOQuery* query = DataSet();
     if (!query || !query->Active() || query->RecordCount() == 0)
         return;
-    if (Dialogs::askOkCancel(QStringLiteral("Delete record?"), QStringLiteral("Confirm")) != Dialogs::Button::OK)
+    if (Dialogs::askOkCancel(u"Delete record?"_s, u"Confirm"_s) != Dialogs::Button::OK)
         return;
     query->Delete();
-    emit recordDeleted();
+    Q_EMIT recordDeleted();
 }
 
 // A left or right press on a data cell makes it current; the right button then opens the popup.
@@ -417,7 +419,7 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     QTableView::mouseDoubleClickEvent(event);
-    emit DblClick();
+    Q_EMIT DblClick();
 }
 
 // On the titles, the indicator and the corner, a right press opens the popup menu and a
@@ -431,7 +433,7 @@ bool TDBGrid::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
-            emit DblClick();
+            Q_EMIT DblClick();
             return true;
         }
     }

@@ -93,7 +93,7 @@ public:
     // Canvas()->font and Canvas()->fontColor, 2 pixels in from the left and the top, clipped to rect.
     void DefaultDrawColumnCell(const QRect& rect, int dataCol, TColumn* column, GridDrawState state);
 
-signals:
+Q_SIGNALS:
     void TitleClick(TColumn* column);
     // A double-click anywhere in the grid, or Enter on its current cell.
     void DblClick();

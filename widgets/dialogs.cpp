@@ -11,7 +11,11 @@
 
 namespace {
 
-MessageBoxRecorder* recorder = nullptr;
+std::function<Dialogs::Button(const Dialogs::MessageBox&)>& answerer()
+{
+    static std::function<Dialogs::Button(const Dialogs::MessageBox&)> current;
+    return current;
+}
 
 QMessageBox::Icon toQt(Dialogs::Icon icon)
 {
@@ -79,8 +83,8 @@ namespace Dialogs {
 
 Button show(const MessageBox& box)
 {
-    if (recorder)
-        return recorder->record(box);
+    if (answerer())
+        return answerer()(box);
     QMessageBox dialog(toQt(box.icon), box.caption, box.text);
     centerOnScreenWhenShown(&dialog);
     for (Button button : box.buttons)
@@ -127,24 +131,9 @@ void error(const QString& message)
     show({withFinalPeriod(message), Application::Title(), Icon::Stop, {Button::OK}, Button::OK, Button::OK});
 }
 
+void setAnswererForTesting(std::function<Button(const MessageBox&)> newAnswerer)
+{
+    answerer() = std::move(newAnswerer);
+}
+
 }  // namespace Dialogs
-
-MessageBoxRecorder::MessageBoxRecorder() { recorder = this; }
-
-MessageBoxRecorder::~MessageBoxRecorder() { recorder = nullptr; }
-
-QStringList MessageBoxRecorder::texts() const
-{
-    QStringList result;
-    for (const auto& box : boxes_)
-        result << box.text;
-    return result;
-}
-
-Dialogs::Button MessageBoxRecorder::record(const Dialogs::MessageBox& box)
-{
-    boxes_ << box;
-    if (onShow)
-        onShow(box);
-    return answers_.isEmpty() ? box.defaultButton : answers_.takeFirst();
-}

@@ -1,5 +1,5 @@
 // Every message box of the program comes from here, so captions, icons, buttons and default
-// buttons are right in one place. Tests answer the boxes through MessageBoxRecorder.
+// buttons are right in one place.
 #pragma once
 
 #include <QList>
@@ -45,28 +45,8 @@ void error(const QString& message);
 // A message that is not empty and whose last character sorts after "." gets a "." at its end.
 QString withFinalPeriod(const QString& message);
 
+// While set, no box is shown: each goes to the answerer, whose button closes it. Tests answer
+// the boxes this way; an empty function shows them again.
+void setAnswererForTesting(std::function<Button(const MessageBox&)> answerer);
+
 }  // namespace Dialogs
-
-// While one exists, no box is shown: each is recorded and answered at once, with the next
-// queued answer or else with the box's default button.
-class MessageBoxRecorder {
-public:
-    MessageBoxRecorder();
-    ~MessageBoxRecorder();
-    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
-
-    void answerNext(Dialogs::Button button) { answers_ << button; }
-    const QList<Dialogs::MessageBox>& boxes() const { return boxes_; }
-    QStringList texts() const;
-    void clear() { boxes_.clear(); }
-    // Called with each box as it is shown, while the handler that shows it waits.
-    std::function<void(const Dialogs::MessageBox&)> onShow;
-
-private:
-    friend Dialogs::Button Dialogs::show(const Dialogs::MessageBox&);
-    Dialogs::Button record(const Dialogs::MessageBox& box);
-
-    QList<Dialogs::Button> answers_;
-    QList<Dialogs::MessageBox> boxes_;
-};

@@ -2,14 +2,14 @@
 #include "widgets/formstyle.h"
 
 #include "platform/windowframe.h"
-#include "widgets/readable.h"
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
 #include <functional>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -76,17 +76,15 @@ QRect desktopOf(const QWidget* window)
 
 QFont formFont()
 {
-    QFont font(QStringLiteral("Arial"));
+    QFont font(u"Arial"_s);
     font.setPixelSize(11);
     return font;
 }
 
 void installFontSubstitutes()
 {
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QFont::insertSubstitutions(QStringLiteral("黑体"),
-                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitution(u"Arial"_s, u"Liberation Sans"_s);
+    QFont::insertSubstitutions(u"黑体"_s, {u"WenQuanYi Micro Hei"_s, u"Noto Sans CJK SC"_s, u"Droid Sans Fallback"_s});
 }
 
 void placeWhenShown(QWidget* window, QSize outer, Placement placement, QWidget* owner)
@@ -107,21 +105,4 @@ void fitLabelsToText(std::initializer_list<QLabel*> labels)
 {
     for (QLabel* label : labels)
         label->adjustSize();
-}
-
-LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent)
-{
-    showTextIn(this, Qt::blue);
-    // Only the underline is set here: family and size still come from the window.
-    QFont underlined;
-    underlined.setUnderline(true);
-    setFont(underlined);
-    setCursor(Qt::PointingHandCursor);
-}
-
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        Q_EMIT clicked();
 }

@@ -23,7 +23,7 @@ void GridModel::setQuery(TADOQuery* query)
         endResetModel();
     });
     connect(query, &TADOQuery::orderAboutToChange, this,
-            [this] { emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
+            [this] { Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint); });
     connect(query, &TADOQuery::orderChanged, this, &GridModel::followNewOrder);
     connect(query, &TADOQuery::rowAboutToBeRemoved, this,
             [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
@@ -50,7 +50,7 @@ void GridModel::followNewOrder(const std::vector<int>& newPositions)
     for (const QModelIndex& kept : before)
         after << index(newPositions[std::size_t(kept.row())], kept.column());
     changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 QString GridModel::columnName(int column) const { return columns_[std::size_t(column)].name; }
@@ -62,7 +62,7 @@ QColor GridModel::titleColor(int column) const { return columns_[std::size_t(col
 void GridModel::setTitleColor(int column, const QColor& color)
 {
     columns_[std::size_t(column)].titleColor = color;
-    emit headerDataChanged(Qt::Horizontal, column, column);
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
 }
 
 bool GridModel::titleBold(int column) const { return columns_[std::size_t(column)].titleBold; }
@@ -70,7 +70,7 @@ bool GridModel::titleBold(int column) const { return columns_[std::size_t(column
 void GridModel::setTitleBold(int column, bool bold)
 {
     columns_[std::size_t(column)].titleBold = bold;
-    emit headerDataChanged(Qt::Horizontal, column, column);
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
 }
 
 QFont GridModel::titleFont(int column) const
@@ -84,7 +84,7 @@ void GridModel::setTitleFont(const QFont& font)
 {
     titleFont_ = font;
     if (!columns_.empty())
-        emit headerDataChanged(Qt::Horizontal, 0, int(columns_.size()) - 1);
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, int(columns_.size()) - 1);
 }
 
 QString GridModel::text(int row, int column) const

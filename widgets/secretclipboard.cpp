@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace SecretClipboard {
 
 namespace {
@@ -35,7 +37,7 @@ void copy(const QString& text)
 {
     auto* data = new QMimeData;
     data->setText(text);
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    data->setData(u"x-kde-passwordManagerHint"_s, QByteArrayLiteral("secret"));
     QGuiApplication::clipboard()->setMimeData(data);
     held = data;
     startExpiry();

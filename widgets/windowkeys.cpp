@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString textOf(const QWidget* widget)
@@ -34,8 +36,7 @@ void WindowKeys::bind(QAction* action, const QKeySequence& key, QWidget* shownOn
     window_->addAction(action);
     keys_ << key;
     if (shownOn)
-        shownOn->setToolTip(textOf(shownOn) + QStringLiteral("（") + key.toString(QKeySequence::NativeText)
-                            + QStringLiteral("）"));
+        shownOn->setToolTip(textOf(shownOn) + u"（"_s + key.toString(QKeySequence::NativeText) + u"）"_s);
 }
 
 QAction* WindowKeys::add(const QKeySequence& key, QWidget* shownOn)

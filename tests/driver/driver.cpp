@@ -26,6 +26,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Fields = QList<QByteArray>;
@@ -167,7 +169,7 @@ private:
     {
         QWidget* widget = findWidget(path);
         if (!widget)
-            fail(QStringLiteral("no widget ") + path);
+            fail(u"no widget "_s + path);
         return widget;
     }
 
@@ -177,7 +179,7 @@ private:
         const QString arg = QString::fromUtf8(fields.value(1));
         if (command == "visible") {
             QWidget* widget = findWidget(arg);
-            return reply({widget && widget->isVisible() ? QStringLiteral("1") : QStringLiteral("0")});
+            return reply({widget && widget->isVisible() ? u"1"_s : u"0"_s});
         }
         if (command == "box") {
             QMessageBox* box = activeBox();
@@ -217,7 +219,7 @@ private:
             return titleClick(widget, fields.value(2).toInt());
         if (command == "row-click")
             return rowClick(widget, fields.value(2).toInt());
-        fail(QStringLiteral("unknown command ") + QString::fromUtf8(command));
+        fail(u"unknown command "_s + QString::fromUtf8(command));
     }
 
     // Answered once the box is gone: its handler has then gone on to its end, or to the next
@@ -226,7 +228,7 @@ private:
     {
         QMessageBox* box = activeBox();
         if (!box)
-            return fail(QStringLiteral("no message box"));
+            return fail(u"no message box"_s);
         for (QAbstractButton* button : box->buttons()) {
             if (button->text().remove(QLatin1Char('&')) != buttonText)
                 continue;
@@ -237,7 +239,7 @@ private:
             replyWhen([answered = QPointer<QMessageBox>(box)] { return answered.isNull(); });
             return;
         }
-        fail(QStringLiteral("no button ") + buttonText);
+        fail(u"no button "_s + buttonText);
     }
 
     void replyWhen(const std::function<bool()>& done)
@@ -272,7 +274,7 @@ private:
     {
         QAbstractItemView* view = findView(path);
         if (!view || !view->model())
-            return fail(QStringLiteral("no grid ") + path);
+            return fail(u"no grid "_s + path);
         reply({QString::number(view->model()->rowCount()), QString::number(view->currentIndex().row())});
     }
 
@@ -280,7 +282,7 @@ private:
     {
         QAbstractItemView* view = findView(path);
         if (!view || !view->model())
-            return fail(QStringLiteral("no grid ") + path);
+            return fail(u"no grid "_s + path);
         reply({view->model()->index(row, column).data().toString()});
     }
 
@@ -289,7 +291,7 @@ private:
     {
         QAbstractItemView* view = findView(path);
         if (!view || !view->model())
-            return fail(QStringLiteral("no grid ") + path);
+            return fail(u"no grid "_s + path);
         QStringList texts;
         for (int row = 0; row < view->model()->rowCount(); ++row)
             texts << QLatin1Char('=') + view->model()->index(row, column).data().toString();
@@ -300,7 +302,7 @@ private:
     {
         auto view = qobject_cast<QTableView*>(widget);
         if (!view)
-            return fail(QStringLiteral("not a table"));
+            return fail(u"not a table"_s);
         QHeaderView* header = view->horizontalHeader();
         const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                             header->height() / 2);
@@ -316,7 +318,7 @@ private:
     {
         auto view = qobject_cast<QAbstractItemView*>(widget);
         if (!view || !view->model())
-            return fail(QStringLiteral("not a grid"));
+            return fail(u"not a grid"_s);
         int column = 0;
         if (auto table = qobject_cast<QTableView*>(view))
             while (table->isColumnHidden(column))

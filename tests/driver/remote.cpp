@@ -21,6 +21,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString joinedFields(const QStringList& fields)
@@ -35,10 +37,10 @@ QString joinedFields(const QStringList& fields)
 
 double processMemoryMiB(qint64 pid, const char* file, const char* field)
 {
-    QFile source(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    QFile source(u"/proc/%1/%2"_s.arg(pid).arg(QLatin1String(file)));
     if (!source.open(QIODevice::ReadOnly))
         return 0;
-    const QRegularExpression line(QStringLiteral("(?:^|\\n)%1:\\s+(\\d+) kB").arg(QLatin1String(field)));
+    const QRegularExpression line(u"(?:^|\\n)%1:\\s+(\\d+) kB"_s.arg(QLatin1String(field)));
     return line.match(QString::fromLatin1(source.readAll())).captured(1).toDouble() / 1024;
 }
 
@@ -48,20 +50,20 @@ ProgramCopy::ProgramCopy()
     for (const char* folder : {"program", "home/Documents", "runtime"})
         top.mkpath(QLatin1String(folder));
     QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!QFile::copy(QStringLiteral(MZ_PROGRAM_PATH), program())
-        || !QFile::copy(QStringLiteral(MZ_BANNER_PATH), folder() + QStringLiteral("mzbanner"))
-        || !QFile::copy(QStringLiteral(MZ_JETREADER_PATH), folder() + QStringLiteral("mzjetreader")))
+    if (!QFile::copy(QString::fromUtf8(MZ_PROGRAM_PATH), program())
+        || !QFile::copy(QString::fromUtf8(MZ_BANNER_PATH), folder() + u"mzbanner"_s)
+        || !QFile::copy(QString::fromUtf8(MZ_JETREADER_PATH), folder() + u"mzjetreader"_s))
         throw RemoteError("cannot copy the program");
-    if (QProcess::execute(QStringLiteral(MKDB_PATH), {database()}) != 0)
+    if (QProcess::execute(QString::fromUtf8(MKDB_PATH), {database()}) != 0)
         throw RemoteError("the build tool made no database");
 }
 
 QString ProgramCopy::root() const { return dir_.path(); }
-QString ProgramCopy::folder() const { return root() + QStringLiteral("/program/"); }
-QString ProgramCopy::program() const { return folder() + QStringLiteral("mzpwdbook"); }
-QString ProgramCopy::database() const { return folder() + QStringLiteral("Data/db.mzx"); }
-QString ProgramCopy::home() const { return root() + QStringLiteral("/home"); }
-QString ProgramCopy::runtime() const { return root() + QStringLiteral("/runtime"); }
+QString ProgramCopy::folder() const { return root() + u"/program/"_s; }
+QString ProgramCopy::program() const { return folder() + u"mzpwdbook"_s; }
+QString ProgramCopy::database() const { return folder() + u"Data/db.mzx"_s; }
+QString ProgramCopy::home() const { return root() + u"/home"_s; }
+QString ProgramCopy::runtime() const { return root() + u"/runtime"_s; }
 
 QList<QStringList> ProgramCopy::rows(const char* sql) const
 {
@@ -95,15 +97,15 @@ void ProgramCopy::giveTo(uid_t user, gid_t group) const
 RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(copy), options_(std::move(options))
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), copy.home());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), copy.runtime());
+    env.insert(u"HOME"_s, copy.home());
+    env.insert(u"XDG_RUNTIME_DIR"_s, copy.runtime());
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DOCUMENTS_DIR"})
         env.remove(QLatin1String(name));
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!env.contains(u"QT_QPA_PLATFORM"_s))
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     if (options_.driven) {
-        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MZ_DRIVER_PATH));
-        env.insert(QStringLiteral("MZ_DRIVER_SOCKET"), copy.root() + QStringLiteral("/driver.sock"));
+        env.insert(u"LD_PRELOAD"_s, QString::fromUtf8(MZ_DRIVER_PATH));
+        env.insert(u"MZ_DRIVER_SOCKET"_s, copy.root() + u"/driver.sock"_s);
     }
     for (const QString& pair : options_.environment) {
         if (pair.contains(QLatin1Char('=')))
@@ -114,7 +116,7 @@ RemoteProgram::RemoteProgram(const ProgramCopy& copy, Options options) : copy_(c
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(copy.home());
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.setStandardOutputFile(copy.root() + QStringLiteral("/program.log"), QIODevice::Append);
+    process_.setStandardOutputFile(copy.root() + u"/program.log"_s, QIODevice::Append);
     if (options_.user) {
         const uid_t user = *options_.user;
         const gid_t group = options_.group.value_or(user);
@@ -130,7 +132,7 @@ RemoteProgram::~RemoteProgram() { kill(); }
 void RemoteProgram::start(const QString& program)
 {
     if (options_.driven) {
-        const QString name = copy_.root() + QStringLiteral("/driver.sock");
+        const QString name = copy_.root() + u"/driver.sock"_s;
         QLocalServer::removeServer(name);
         server_.setSocketOptions(QLocalServer::WorldAccessOption);
         if (!server_.listen(name))
@@ -167,25 +169,25 @@ QStringList RemoteProgram::call(const QStringList& command)
 void RemoteProgram::typeInto(const QString& path, const QString& text)
 {
     click(path);
-    key(QStringLiteral("Ctrl+A"));
-    key(QStringLiteral("Backspace"));
+    key(u"Ctrl+A"_s);
+    key(u"Backspace"_s);
     keys(text);
 }
 
 QSize RemoteProgram::outerSize(const QString& window)
 {
-    const QStringList size = call({QStringLiteral("outer-size"), window});
+    const QStringList size = call({u"outer-size"_s, window});
     return QSize(size.value(0).toInt(), size.value(1).toInt());
 }
 
 QString RemoteProgram::cell(const QString& grid, int row, int column)
 {
-    return call({QStringLiteral("cell"), grid, QString::number(row), QString::number(column)}).value(0);
+    return call({u"cell"_s, grid, QString::number(row), QString::number(column)}).value(0);
 }
 
 QStringList RemoteProgram::column(const QString& grid, int column)
 {
-    QStringList texts = call({QStringLiteral("column"), grid, QString::number(column)});
+    QStringList texts = call({u"column"_s, grid, QString::number(column)});
     for (QString& text : texts)
         text.remove(0, 1);
     return texts;
@@ -212,7 +214,7 @@ void RemoteProgram::waitVisible(const QString& path)
 QStringList RemoteProgram::waitBox()
 {
     QStringList box;
-    if (!waitUntil([&] { return !(box = call({QStringLiteral("box")})).isEmpty(); }))
+    if (!waitUntil([&] { return !(box = call({u"box"_s})).isEmpty(); }))
         throw RemoteError("no message box came");
     return box;
 }
@@ -244,7 +246,7 @@ void RemoteProgram::kill()
 
 QString RemoteProgram::log() const
 {
-    QFile file(copy_.root() + QStringLiteral("/program.log"));
+    QFile file(copy_.root() + u"/program.log"_s);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).right(3000) : QString();
 }
 
@@ -337,7 +339,7 @@ HeldSite::~HeldSite()
 
 QStringList HeldSite::proxyEnvironment() const
 {
-    return {QStringLiteral("http_proxy=http://127.0.0.1:%1").arg(state_->port), QStringLiteral("no_proxy=")};
+    return {u"http_proxy=http://127.0.0.1:%1"_s.arg(state_->port), u"no_proxy="_s};
 }
 
 QStringList HeldSite::requestedPaths() const

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 // A program folder (the executable and Data/db.mzx made by the build tool), a home folder
 // with Documents, and a runtime folder for the single-instance lock.
 class ProgramCopy {
@@ -61,16 +63,16 @@ public:
     qint64 pid() const { return process_.processId(); }
 
     QStringList call(const QStringList& command);
-    QString text(const QString& path) { return call({QStringLiteral("text"), path}).value(0); }
-    bool visible(const QString& path) { return call({QStringLiteral("visible"), path}).value(0) == QLatin1String("1"); }
+    QString text(const QString& path) { return call({u"text"_s, path}).value(0); }
+    bool visible(const QString& path) { return call({u"visible"_s, path}).value(0) == QLatin1String("1"); }
     // A window's size with the frame the window manager (or the program, on Wayland) puts around it.
     QSize outerSize(const QString& window);
-    void click(const QString& path) { call({QStringLiteral("click"), path}); }
-    void keys(const QString& text) { call({QStringLiteral("keys"), text}); }
-    void key(const QString& name) { call({QStringLiteral("key"), name}); }
+    void click(const QString& path) { call({u"click"_s, path}); }
+    void keys(const QString& text) { call({u"keys"_s, text}); }
+    void key(const QString& name) { call({u"key"_s, name}); }
     // Clicks into an edit, clears it and types.
     void typeInto(const QString& path, const QString& text);
-    int rowCount(const QString& grid) { return call({QStringLiteral("rows"), grid}).value(0).toInt(); }
+    int rowCount(const QString& grid) { return call({u"rows"_s, grid}).value(0).toInt(); }
     QString cell(const QString& grid, int row, int column);
     // The texts of one column of the grid's model (hidden ones too), row by row.
     QStringList column(const QString& grid, int column);
@@ -80,9 +82,9 @@ public:
     void waitVisible(const QString& path);
     // The caption and text of the message box the program shows next.
     QStringList waitBox();
-    void answer(const QString& button) { call({QStringLiteral("answer"), button}); }
+    void answer(const QString& button) { call({u"answer"_s, button}); }
     // Waits for a box with this text, then presses its button.
-    void expectBox(const QString& text, const QString& button = QStringLiteral("OK"));
+    void expectBox(const QString& text, const QString& button = u"OK"_s);
 
     bool waitForExit(int timeoutMs = 15000);
     int exitCode() const { return process_.exitCode(); }
