@@ -36,9 +36,8 @@ constexpr int kBackupNames = 99;
 
 [[noreturn]] void failed(const QByteArray& path, const char* what, int error)
 {
-    throw EDatabaseError(
-        u"%1 %2: %3"_s
-            .arg(QLatin1String(what), QString::fromLocal8Bit(path), QString::fromLocal8Bit(std::strerror(error))));
+    throw EDatabaseError(u"%1 %2: %3"_s.arg(QLatin1String(what), QString::fromLocal8Bit(path),
+                                            QString::fromLocal8Bit(std::strerror(error))));
 }
 
 QString textOf(const QVariant& value, Column column)

@@ -40,10 +40,7 @@ QString loginStampDate(const QDate& today)
     return u"%1-%2-%3"_s.arg(today.year()).arg(today.month()).arg(today.day());
 }
 
-QString loginStamp(const QDate& today)
-{
-    return u"Update S_U Set F2='%1',F3=F3+1"_s.arg(loginStampDate(today));
-}
+QString loginStamp(const QDate& today) { return u"Update S_U Set F2='%1',F3=F3+1"_s.arg(loginStampDate(today)); }
 
 QString passwordUpdate(const QString& newPassword) { return u"Update S_U Set F1="_s + literal(newPassword); }
 

@@ -101,8 +101,7 @@ JetRows expectedJetRows(const QString& name, bool dateTimes)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("no %s", qPrintable(file.fileName()));
     const QJsonObject tables = QJsonDocument::fromJson(file.readAll()).object();
-    JetRows rows{jsonRows(tables.value(u"U_P"_s).toArray()),
-                 jsonRows(tables.value(u"S_U"_s).toArray())};
+    JetRows rows{jsonRows(tables.value(u"U_P"_s).toArray()), jsonRows(tables.value(u"S_U"_s).toArray())};
     if (dateTimes)
         for (QStringList& login : rows.login)
             login[2] = Sql::loginStampDate(QDate::fromString(login[2], u"yyyy-MM-dd"_s));
