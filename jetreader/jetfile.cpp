@@ -59,10 +59,12 @@ public:
             refuse(Refusal::TooLarge);
         out.table(id_, table_->num_rows);
         mdb_rewind_table(table_.get());
+        fields_.resize(columns_.size());
         while (mdb_fetch_row(table_.get())) {
             if (++row_ > table_->num_rows)
                 refuse(Refusal::RowCount);
-            out.row(id_, fields());
+            readFields();
+            out.row(id_, fields_);
         }
         // A file cut short reads partly, and libmdb calls that the end of the table.
         if (row_ != table_->num_rows)
@@ -98,51 +100,50 @@ private:
         refuse(Refusal::MissingColumn);
     }
 
-    // The first field is the row's ID, which every row has.
-    std::vector<Field> fields() const
+    // The row's fields, into fields_ (whose texts keep their room from row to row). The first is
+    // the row's ID, which every row has.
+    void readFields()
     {
-        std::vector<Field> fields;
-        fields.reserve(columns_.size());
-        for (const MdbColumn* column : columns_)
-            fields.push_back(field(*column));
-        if (fields.front().kind != FieldKind::Integer)
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            read(*columns_[i], fields_[i]);
+        if (fields_.front().kind != FieldKind::Integer)
             refuse(Refusal::DamagedRow);
-        return fields;
     }
 
     // NULL and an empty value look the same here, and are the same to the password book.
-    Field field(const MdbColumn& column) const
+    void read(const MdbColumn& column, Field& field) const
     {
         const int start = column.cur_value_start;
         const int length = column.cur_value_len;
+        field.bytes.clear();
+        field.kind = FieldKind::Null;
         if (length == 0)
-            return Field{};
+            return;
         if (start < 0 || length < 0 || start > MDB_PGSIZE - length)
             refuse(Refusal::DamagedRow);
         const std::string_view stored(reinterpret_cast<const char*>(mdb_->pg_buf) + start, std::size_t(length));
         switch (column.col_type) {
         case MDB_TEXT:
-            return text(stored);
+            return text(stored, field);
         case MDB_MEMO:
-            return text(longValue(stored));
+            return text(longValue(stored), field);
         case MDB_DATETIME:
-            return date(stored);
+            return date(stored, field);
         default:
-            return integer(stored, column.col_type);
+            return integer(stored, column.col_type, field);
         }
     }
 
-    Field text(std::string_view stored) const
+    void text(std::string_view stored, Field& field) const
     {
-        std::optional<std::string> text = JetText::utf8(stored);
-        if (!text)
+        if (!JetText::utf8(stored, field.bytes))
             refuse(Refusal::DamagedRow);
-        if (text->size() > kFieldLimit)
+        if (field.bytes.size() > kFieldLimit)
             refuse(Refusal::TooLarge);
-        return Field{FieldKind::Text, std::move(*text)};
+        field.kind = FieldKind::Text;
     }
 
-    Field date(std::string_view stored) const
+    void date(std::string_view stored, Field& field) const
     {
         if (stored.size() != sizeof(double))
             refuse(Refusal::DamagedRow);
@@ -151,23 +152,23 @@ private:
         const std::optional<Date> day = JetText::day(std::bit_cast<double>(bits));
         if (!day)
             refuse(Refusal::DamagedRow);
-        Field field{FieldKind::Date, std::string(sizeof(Date), '\0')};
+        field.kind = FieldKind::Date;
+        field.bytes.resize(sizeof(Date));
         store(*day, field.bytes.data());
-        return field;
     }
 
-    Field integer(std::string_view stored, int type) const
+    void integer(std::string_view stored, int type, Field& field) const
     {
         const auto* bytes = reinterpret_cast<const unsigned char*>(stored.data());
         const std::size_t size = type == MDB_BYTE ? 1 : type == MDB_INT ? 2 : 4;
         if (stored.size() != size)
             refuse(Refusal::DamagedRow);
-        std::int64_t value = type == MDB_BYTE  ? bytes[0]
-                             : type == MDB_INT ? std::int16_t(bytes[0] | bytes[1] << 8)
-                                               : std::int32_t(littleEndian32(stored.data()));
-        Field field{FieldKind::Integer, std::string(sizeof value, '\0')};
+        const std::int64_t value = type == MDB_BYTE  ? bytes[0]
+                                   : type == MDB_INT ? std::int16_t(bytes[0] | bytes[1] << 8)
+                                                     : std::int32_t(littleEndian32(stored.data()));
+        field.kind = FieldKind::Integer;
+        field.bytes.resize(sizeof value);
         std::memcpy(field.bytes.data(), &value, sizeof value);
-        return field;
     }
 
     // A Memo value's stored bytes, after the header that the row holds.
@@ -225,6 +226,7 @@ private:
     TableId id_;
     TableHandle table_;
     std::vector<MdbColumn*> columns_;
+    std::vector<Field> fields_;
     std::uint32_t row_ = 0;
 };
 

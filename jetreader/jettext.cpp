@@ -23,82 +23,96 @@ bool isCompressed(std::string_view stored)
     return stored.size() >= 2 && byteAt(stored, 0) == kCompressedMark[0] && byteAt(stored, 1) == kCompressedMark[1];
 }
 
+// Writes UTF-16 code units as UTF-8 into text, which it sizes for the worst case first (three
+// bytes for each unit, four for a pair) and cuts to what was written at the end.
+class Utf8Writer {
+public:
+    Utf8Writer(std::string& text, std::size_t units) : text_(text)
+    {
+        text_.resize(units * 3);
+        out_ = text_.data();
+    }
+
+    // False for a low surrogate without its high one, or a high one without its low one.
+    bool put(char16_t unit)
+    {
+        const bool low = unit >= 0xdc00 && unit <= 0xdfff;
+        if (high_ != 0) {
+            if (!low)
+                return false;
+            write(0x10000 + (char32_t(high_ - 0xd800) << 10) + (unit - 0xdc00));
+            high_ = 0;
+        } else if (unit >= 0xd800 && unit <= 0xdbff) {
+            high_ = unit;
+        } else if (low) {
+            return false;
+        } else {
+            write(unit);
+        }
+        return true;
+    }
+
+    bool finish()
+    {
+        text_.resize(std::size_t(out_ - text_.data()));
+        return high_ == 0;
+    }
+
+private:
+    void write(char32_t c)
+    {
+        if (c < 0x80) {
+            *out_++ = char(c);
+        } else if (c < 0x800) {
+            *out_++ = char(0xc0 | c >> 6);
+            *out_++ = char(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            *out_++ = char(0xe0 | c >> 12);
+            *out_++ = char(0x80 | (c >> 6 & 0x3f));
+            *out_++ = char(0x80 | (c & 0x3f));
+        } else {
+            *out_++ = char(0xf0 | c >> 18);
+            *out_++ = char(0x80 | (c >> 12 & 0x3f));
+            *out_++ = char(0x80 | (c >> 6 & 0x3f));
+            *out_++ = char(0x80 | (c & 0x3f));
+        }
+    }
+
+    std::string& text_;
+    char* out_ = nullptr;
+    char16_t high_ = 0;
+};
+
 // Compressed text: after the mark, runs of one byte per character (the character's high byte is
 // zero) and of two bytes per character, each run ended by a zero byte; the first run has one
 // byte per character.
-std::optional<std::u16string> expanded(std::string_view stored)
+bool expand(std::string_view stored, Utf8Writer& text)
 {
-    std::u16string units;
-    units.reserve(stored.size());
     bool narrow = true;
     for (std::size_t i = sizeof kCompressedMark; i < stored.size();) {
         const unsigned char first = byteAt(stored, i);
         if (first == 0) {
             narrow = !narrow;
             ++i;
-        } else if (narrow) {
-            units += char16_t(first);
-            ++i;
-        } else if (i + 1 < stored.size()) {
-            units += char16_t(first | byteAt(stored, i + 1) << 8);
-            i += 2;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return units;
-}
-
-std::optional<std::u16string> utf16(std::string_view stored)
-{
-    if (stored.size() % 2 != 0)
-        return std::nullopt;
-    std::u16string units(stored.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-        units[i] = char16_t(byteAt(stored, 2 * i) | byteAt(stored, 2 * i + 1) << 8);
-    return units;
-}
-
-void append(std::string& text, char32_t c)
-{
-    if (c < 0x80) {
-        text += char(c);
-    } else if (c < 0x800) {
-        text += char(0xc0 | c >> 6);
-        text += char(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-        text += char(0xe0 | c >> 12);
-        text += char(0x80 | (c >> 6 & 0x3f));
-        text += char(0x80 | (c & 0x3f));
-    } else {
-        text += char(0xf0 | c >> 18);
-        text += char(0x80 | (c >> 12 & 0x3f));
-        text += char(0x80 | (c >> 6 & 0x3f));
-        text += char(0x80 | (c & 0x3f));
-    }
-}
-
-bool isHigh(char16_t unit) { return unit >= 0xd800 && unit <= 0xdbff; }
-bool isLow(char16_t unit) { return unit >= 0xdc00 && unit <= 0xdfff; }
-
-std::optional<std::string> utf8Of(const std::u16string& units)
-{
-    std::string text;
-    text.reserve(units.size() * 3);
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t unit = units[i];
-        if (isLow(unit))
-            return std::nullopt;
-        if (!isHigh(unit)) {
-            append(text, unit);
             continue;
         }
-        if (i + 1 >= units.size() || !isLow(units[i + 1]))
-            return std::nullopt;
-        append(text, 0x10000 + (char32_t(unit - 0xd800) << 10) + (units[i + 1] - 0xdc00));
-        ++i;
+        if (!narrow && i + 1 >= stored.size())
+            return false;
+        if (!text.put(narrow ? char16_t(first) : char16_t(first | byteAt(stored, i + 1) << 8)))
+            return false;
+        i += narrow ? 1 : 2;
     }
-    return text;
+    return true;
+}
+
+bool convert(std::string_view stored, Utf8Writer& text)
+{
+    if (stored.size() % 2 != 0)
+        return false;
+    for (std::size_t i = 0; i < stored.size(); i += 2)
+        if (!text.put(char16_t(byteAt(stored, i) | byteAt(stored, i + 1) << 8)))
+            return false;
+    return true;
 }
 
 // The civil day of a count of days from 1970-01-01, in the proleptic Gregorian calendar.
@@ -118,10 +132,11 @@ JetProtocol::Date civil(long days)
 
 }  // namespace
 
-std::optional<std::string> utf8(std::string_view stored)
+bool utf8(std::string_view stored, std::string& text)
 {
-    const std::optional<std::u16string> units = isCompressed(stored) ? expanded(stored) : utf16(stored);
-    return units ? utf8Of(*units) : std::nullopt;
+    Utf8Writer writer(text, stored.size());
+    const bool converted = isCompressed(stored) ? expand(stored, writer) : convert(stored, writer);
+    return writer.finish() && converted;
 }
 
 std::optional<JetProtocol::Date> day(double value)

@@ -11,9 +11,9 @@
 
 namespace JetText {
 
-// The UTF-8 text of a Text or Memo value's stored bytes; nothing when they hold no text (a
-// character cut in half, a surrogate without its partner).
-std::optional<std::string> utf8(std::string_view stored);
+// The UTF-8 text of a Text or Memo value's stored bytes, into text; false when they hold no text
+// (a character cut in half, a surrogate without its partner).
+bool utf8(std::string_view stored, std::string& text);
 
 // The day of a Date/Time value (days since 1899-12-30, the time of day as the fraction, toward
 // zero for days before); nothing outside the years 100 to 9999 that Jet allows.
