@@ -34,7 +34,18 @@ void createNewFile(const std::string& path)
     ::close(fd);
 }
 
-void fillNewFile(const std::string& path, const std::string& key, const std::function<void(sqlite3*)>& fill)
+void syncFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        throw std::runtime_error(path + ": " + std::strerror(error));
+}
+
+void fillNewFile(const std::string& path, std::string_view key, const std::function<void(sqlite3*)>& fill)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -42,7 +53,9 @@ void fillNewFile(const std::string& path, const std::string& key, const std::fun
         if (rc != SQLITE_OK)
             throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         applyKey(db, key);
-        exec(db, "BEGIN;" + tables());
+        // A new file needs no journal and no sync at each step: a creation that fails removes the
+        // file whole, and one that succeeds syncs it once at its end.
+        exec(db, "PRAGMA journal_mode = OFF;PRAGMA synchronous = OFF;BEGIN;" + tables());
         fill(db);
         exec(db, "COMMIT;");
     } catch (...) {
@@ -50,6 +63,7 @@ void fillNewFile(const std::string& path, const std::string& key, const std::fun
         throw;
     }
     sqlite3_close(db);
+    syncFile(path);
 }
 
 }  // namespace
@@ -79,7 +93,7 @@ void createDatabase(const std::string& path, const std::string& key, const std::
     });
 }
 
-void createDatabase(const std::string& path, const std::string& key, const std::function<void(sqlite3*)>& fill)
+void createDatabase(const std::string& path, std::string_view key, const std::function<void(sqlite3*)>& fill)
 {
     createNewFile(path);
     try {
