@@ -4,6 +4,7 @@
 #include "data/exception.h"
 #include "data/filename.h"
 #include "data/movedfile.h"
+#include "data/schema.h"
 #include "platform/jetreader.h"
 #include "widgets/application.h"
 #include "widgets/dialogs.h"
@@ -29,6 +30,25 @@ void reached(OlderFileMove::Step step)
 }
 
 QString shown(const QByteArray& path) { return decodeFileName(path); }
+
+// A table of the reply as the new file takes it: its values point into the reply's texts.
+MovedFile::Rows rowsOf(const JetTable& table)
+{
+    return MovedFile::Rows{table.rows(), table.columns, [&table](qsizetype row, int column) {
+                               using Kind = MovedFile::Value::Kind;
+                               const JetField& field = table.field(row, column);
+                               switch (field.kind) {
+                               case JetProtocol::FieldKind::Text:
+                                   return MovedFile::Value{Kind::Text, table.text(field), 0, QDate()};
+                               case JetProtocol::FieldKind::Integer:
+                                   return MovedFile::Value{Kind::Number, {}, field.number, QDate()};
+                               case JetProtocol::FieldKind::Date:
+                                   return MovedFile::Value{Kind::Day, {}, 0, field.date()};
+                               default:
+                                   return MovedFile::Value{Kind::None, {}, 0, QDate()};
+                               }
+                           }};
+}
 
 bool sameFile(const QByteArray& a, const QByteArray& b)
 {
@@ -59,6 +79,8 @@ OlderFileMove::Outcome OlderFileMove::bringAcross()
     }
     // What a move cut short left behind; the older file is still in place, so it starts again.
     MovedFile::discard(newFile_);
+    // The new file's key is derived while the reader reads.
+    key_.emplace(schema::kDatabasePassword);
     JetReader::Reading reading = JetReader::read(dataFile_, [] { reached(Step::Reading); });
     if (!reading.read)
         return refused(reading.failure);
@@ -72,10 +94,15 @@ OlderFileMove::Outcome OlderFileMove::bringAcross()
 
 OlderFileMove::Outcome OlderFileMove::moveRows(const JetTables& tables)
 {
-    MovedFile::write(newFile_, tables.accounts, tables.login, [] { reached(Step::Writing); });
+    // Without a salt of its own the file is made and read with the passphrase, deriving each time.
+    const RawKey making = key_->withSalt();
+    const RawKey opening = key_->alone();
+    const std::string_view passphrase = schema::kDatabasePassword;
+    MovedFile::write(newFile_, making.empty() ? passphrase : making.text(), rowsOf(tables.accounts),
+                     rowsOf(tables.login), [] { reached(Step::Writing); });
     reached(Step::Written);
-    const MovedFile::Counts expected{tables.accounts.size(), tables.login.size()};
-    if (MovedFile::count(newFile_) != expected)
+    const MovedFile::Counts expected{tables.accounts.rows(), tables.login.rows()};
+    if (MovedFile::count(newFile_, opening.empty() ? passphrase : opening.text()) != expected)
         throw EDatabaseError(u"新的数据文件读回的行数与写入的不符"_s);
     reached(Step::Checked);
     backup_ = MovedFile::keepBackup(dataFile_, QDate::currentDate());
@@ -93,7 +120,8 @@ OlderFileMove::Outcome OlderFileMove::moveRows(const JetTables& tables)
         // older file in place, which the next start then brings across again.
     }
     reached(Step::FolderSynced);
-    return Outcome{Outcome::Kind::Moved, tables.accounts.size(), backup_, QString()};
+    moved_ = true;
+    return Outcome{Outcome::Kind::Moved, tables.accounts.rows(), backup_, QString()};
 }
 
 // The older file is still at the data file's name: the new file goes, and so does the backup

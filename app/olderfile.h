@@ -9,11 +9,13 @@
 // the backup beside it.
 #pragma once
 
+#include "data/earlykey.h"
 #include "platform/datafilelock.h"
 
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 
 struct JetTables;
 
@@ -46,6 +48,8 @@ public:
     Outcome bringAcross();
     // The notice or the error box for what came of it; nothing when the file was not an older one.
     static void tell(const Outcome& outcome);
+    // The key the new file was made with, once the move is done; null before, or when there was none.
+    NewFileKey* keyOfNewFile() { return moved_ ? &*key_ : nullptr; }
 
     // Runs at each step of every move from now on; tests end the process there.
     static void setStepHookForTesting(std::function<void(Step)> hook);
@@ -58,6 +62,8 @@ private:
     QByteArray dataFile_;
     QByteArray newFile_;
     QByteArray backup_;
+    std::optional<NewFileKey> key_;
+    bool moved_ = false;
     // Taken on the new file before it takes the data file's name, and held for the whole run:
     // the lock on the older file would no longer keep a second copy of the program out.
     DataFileLock newFileLock_;

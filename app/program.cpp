@@ -96,8 +96,9 @@ int runProgram(int& argc, char** argv)
     // An older data file is brought across before anything opens it, under the data file's lock.
     OlderFileMove olderFile(dataFile);
     olderFile.run();
-    // The data file's key is derived on a thread of its own while the windows are made.
-    EarlyKey earlyKey(dataFile, schema::kDatabasePassword);
+    // The data file's key is derived on a thread of its own while the windows are made; a file
+    // just brought across comes with its key.
+    EarlyKey earlyKey(dataFile, schema::kDatabasePassword, olderFile.keyOfNewFile());
     createWindows(earlyKey);
     frmLogin->show();
     const int result = Application::terminateRequests() > 0 ? 0 : QApplication::exec();

@@ -40,40 +40,42 @@ constexpr int kBackupNames = 99;
                                             QString::fromLocal8Bit(std::strerror(error))));
 }
 
-QString textOf(const QVariant& value, Column column)
+// A number or a day as a text column keeps it.
+QByteArray textOf(const Value& value, Column column)
 {
-    switch (value.typeId()) {
-    case QMetaType::QDate:
-        return column == Column::Stamp ? Sql::loginStampDate(value.toDate()) : FormatDate(kDateText, value.toDate());
-    case QMetaType::LongLong:
-        return QString::number(value.toLongLong());
-    default:
-        return value.toString();
-    }
+    if (value.kind == Value::Kind::Number)
+        return QByteArray::number(value.number);
+    return (column == Column::Stamp ? Sql::loginStampDate(value.day) : FormatDate(kDateText, value.day)).toUtf8();
 }
 
-void bind(sqlite3_stmt* statement, int index, const QVariant& value, Column column)
+void bind(sqlite3_stmt* statement, int index, const Value& value, Column column)
 {
     const bool number = column == Column::Id || column == Column::Number;
-    if (number && value.typeId() == QMetaType::LongLong) {
-        sqlite3_bind_int64(statement, index, value.toLongLong());
-    } else if (column == Column::Number && value.isNull()) {
+    if (number && value.kind == Value::Kind::Number) {
+        sqlite3_bind_int64(statement, index, value.number);
+    } else if (column == Column::Number && value.kind == Value::Kind::None) {
         sqlite3_bind_null(statement, index);
+    } else if (value.kind == Value::Kind::Text || value.kind == Value::Kind::None) {
+        // The text stays where it is until the row is stepped.
+        sqlite3_bind_text(statement, index, value.text.data() ? value.text.data() : "", int(value.text.size()),
+                          SQLITE_STATIC);
     } else {
-        const QByteArray text = textOf(value, column).toUtf8();
+        const QByteArray text = textOf(value, column);
         sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
 }
 
 template <std::size_t Columns>
-void insert(sqlite3* db, const char* sql, const QList<QVariantList>& rows, const Column (&columns)[Columns])
+void insert(sqlite3* db, const char* sql, const Rows& rows, const Column (&columns)[Columns])
 {
+    if (rows.columns != int(Columns))
+        throw EDatabaseError(u"rows of %1 columns for a table of %2"_s.arg(rows.columns).arg(Columns));
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
         throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-    for (const QVariantList& row : rows) {
+    for (qsizetype row = 0; row < rows.count; ++row) {
         for (std::size_t i = 0; i < Columns; ++i)
-            bind(statement, int(i) + 1, row.value(qsizetype(i)), columns[i]);
+            bind(statement, int(i) + 1, rows.value(row, int(i)), columns[i]);
         if (sqlite3_step(statement) != SQLITE_DONE) {
             const QString error = QString::fromUtf8(sqlite3_errmsg(db));
             sqlite3_finalize(statement);
@@ -114,11 +116,11 @@ QByteArray folderOf(const QByteArray& file) { return file.left(file.lastIndexOf(
 
 }  // namespace
 
-void write(const QByteArray& path, const QList<QVariantList>& accounts, const QList<QVariantList>& login,
+void write(const QByteArray& path, std::string_view key, const Rows& accounts, const Rows& login,
            const std::function<void()>& beforeCommit)
 {
     try {
-        schema::createDatabase(path.toStdString(), schema::kDatabasePassword, [&](sqlite3* db) {
+        schema::createDatabase(path.toStdString(), key, [&](sqlite3* db) {
             insert(db, "INSERT INTO U_P(ID,F1,F2,F3,F4,F5) VALUES(?,?,?,?,?,?)", accounts, kAccountColumns);
             insert(db, "INSERT INTO S_U(ID,F1,F2,F3) VALUES(?,?,?,?)", login, kLoginColumns);
             if (beforeCommit)
@@ -127,22 +129,16 @@ void write(const QByteArray& path, const QList<QVariantList>& accounts, const QL
     } catch (const std::runtime_error& e) {
         throw EDatabaseError(QString::fromUtf8(e.what()));
     }
-    try {
-        syncFile(path, O_RDONLY);
-    } catch (...) {
-        discard(path);
-        throw;
-    }
 }
 
-Counts count(const QByteArray& path)
+Counts count(const QByteArray& path, std::string_view key)
 {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     try {
         if (rc != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        schema::applyKey(db, schema::kDatabasePassword);
+        schema::applyKey(db, key);
         const Counts counts{countOf(db, "SELECT count(*) FROM U_P"), countOf(db, "SELECT count(*) FROM S_U")};
         sqlite3_close(db);
         return counts;

@@ -8,19 +8,33 @@
 
 #include <QByteArray>
 #include <QDate>
-#include <QList>
-#include <QVariant>
 #include <functional>
+#include <string_view>
 
 namespace MovedFile {
 
-// Writes a new data file at path, where nothing may be yet, with these rows of U_P and S_U (each
-// value a QString, a qint64, a QDate or null; the first one the ID), each value as the program
-// itself stores it: null text as empty text, a date in U_P as "yyyy-mm-dd", in S_U as the login
-// stamp writes it. The file is synced before this returns. beforeCommit, when given, runs once
-// every row is in, before the transaction commits. Throws EDatabaseError and leaves nothing
-// behind.
-void write(const QByteArray& path, const QList<QVariantList>& accounts, const QList<QVariantList>& login,
+// A value as the older file holds it.
+struct Value {
+    enum class Kind { None, Text, Number, Day } kind = Kind::None;
+    QByteArrayView text;  // UTF-8
+    qint64 number = 0;
+    QDate day;
+};
+
+// A table's rows: how many, each of how many columns, and the value in each.
+struct Rows {
+    qsizetype count = 0;
+    int columns = 0;
+    std::function<Value(qsizetype row, int column)> value;
+};
+
+// Writes a new data file at path, where nothing may be yet, with key (the program's, as a
+// passphrase or in the engine's raw form) and these rows of U_P and S_U (the first value of each
+// the ID), each value as the program itself stores it: no value in a text column as empty text,
+// a day in U_P as "yyyy-mm-dd", in S_U as the login stamp writes it. The file is synced before
+// this returns. beforeCommit, when given, runs once every row is in, before the transaction
+// commits. Throws EDatabaseError and leaves nothing behind.
+void write(const QByteArray& path, std::string_view key, const Rows& accounts, const Rows& login,
            const std::function<void()>& beforeCommit = {});
 
 struct Counts {
@@ -28,8 +42,8 @@ struct Counts {
     qint64 login = 0;
     bool operator==(const Counts&) const = default;
 };
-// The rows of U_P and S_U in the file at path, read with the program's key. Throws EDatabaseError.
-Counts count(const QByteArray& path);
+// The rows of U_P and S_U in the file at path, read with key. Throws EDatabaseError.
+Counts count(const QByteArray& path, std::string_view key);
 
 // Gives dataFile a second name beside it, "db-jet-backup-<yyyymmdd>.mdb" for day (then "-2",
 // "-3" … while that one is taken), never one another file has, and returns it; a name of that

@@ -2,7 +2,6 @@
 #include "platform/jetreply.h"
 
 #include <QDate>
-#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -22,7 +21,7 @@ bool JetReplyReader::fail(const QString& why)
     return false;
 }
 
-QList<QVariantList>& JetReplyReader::rows() { return table_ == TableId::Accounts ? tables_.accounts : tables_.login; }
+JetTable& JetReplyReader::rows() { return table_ == TableId::Accounts ? tables_.accounts : tables_.login; }
 
 bool JetReplyReader::take(const char* data, qsizetype size)
 {
@@ -73,7 +72,7 @@ bool JetReplyReader::takeFrame(const Frame& frame)
     if (stage_ == Stage::Rows && frame.kind == FrameKind::Row) {
         if (frame.table != table_ || frame.count != columnCount(table_) || frame.bytes > kRowByteLimit)
             return fail(u"a row out of shape"_s);
-        if (quint64(rows().size()) >= declared_)
+        if (quint64(rows().rows()) >= declared_)
             return fail(u"more rows than the table holds"_s);
         row_ = frame;
         return true;
@@ -86,14 +85,14 @@ bool JetReplyReader::takeTableStart(const Frame& frame)
     if (frame.table != table_ || frame.count > kRowLimit)
         return fail(u"a table out of order or over its bound"_s);
     declared_ = frame.count;
-    rows().reserve(qsizetype(declared_));
+    rows().fields.reserve(std::size_t(declared_) * std::size_t(rows().columns));
     stage_ = Stage::Rows;
     return true;
 }
 
 bool JetReplyReader::takeEnd(const Frame& frame)
 {
-    if (frame.table != table_ || frame.count != declared_ || quint64(rows().size()) != declared_)
+    if (frame.table != table_ || frame.count != declared_ || quint64(rows().rows()) != declared_)
         return fail(u"a table that ends short"_s);
     if (table_ == TableId::Login) {
         stage_ = Stage::Done;
@@ -106,55 +105,57 @@ bool JetReplyReader::takeEnd(const Frame& frame)
 
 bool JetReplyReader::takeRow(const char* data, qsizetype size)
 {
-    QVariantList row;
     qsizetype at = 0;
-    for (int column = 0; column < int(columnCount(table_)); ++column) {
+    for (int column = 0; column < rows().columns; ++column) {
         if (size - at < qsizetype(sizeof(FieldHeader)))
             return fail(u"a row out of shape"_s);
         const auto field = load<FieldHeader>(data + at);
         at += sizeof(FieldHeader);
         if (field.length > kFieldLimit || qsizetype(field.length) > size - at)
             return fail(u"a field over its bound"_s);
-        const std::optional<QVariant> parsed = value(column, field.kind, QByteArrayView(data + at, field.length));
-        if (!parsed)
+        if (!takeField(column, field.kind, QByteArrayView(data + at, field.length)))
             return fail(u"a field out of shape"_s);
-        row << *parsed;
         at += field.length;
     }
-    if (at != size)
-        return fail(u"a row out of shape"_s);
-    rows() << row;
-    return true;
+    return at == size || fail(u"a row out of shape"_s);
 }
 
 // Column 0 is the ID, a number always; the others may hold any kind of value.
-std::optional<QVariant> JetReplyReader::value(int column, FieldKind kind, QByteArrayView bytes)
+bool JetReplyReader::takeField(int column, FieldKind kind, QByteArrayView bytes)
 {
     if (column == 0 && kind != FieldKind::Integer)
-        return std::nullopt;
+        return false;
+    JetField field{kind, 0, 0, 0};
     switch (kind) {
     case FieldKind::Null:
-        return bytes.isEmpty() ? std::optional<QVariant>(QVariant()) : std::nullopt;
+        if (!bytes.isEmpty())
+            return false;
+        break;
     case FieldKind::Integer:
         if (bytes.size() != sizeof(qint64))
-            return std::nullopt;
-        return QVariant(load<qint64>(bytes.data()));
+            return false;
+        field.number = load<qint64>(bytes.data());
+        break;
     case FieldKind::Date: {
         if (bytes.size() != sizeof(Date))
-            return std::nullopt;
+            return false;
         const auto day = load<Date>(bytes.data());
         const QDate date(int(day.year), int(day.month), int(day.day));
         if (!date.isValid() || day.year > 9999)
-            return std::nullopt;
-        return QVariant(date);
+            return false;
+        field.number = date.toJulianDay();
+        break;
     }
-    case FieldKind::Text: {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8.decode(bytes);
-        if (utf8.hasError())
-            return std::nullopt;
-        return QVariant(text);
+    case FieldKind::Text:
+        if (!bytes.isValidUtf8())
+            return false;
+        field.textAt = rows().texts.size();
+        field.textSize = std::uint32_t(bytes.size());
+        rows().texts.append(bytes);
+        break;
+    default:
+        return false;
     }
-    }
-    return std::nullopt;
+    rows().fields.push_back(field);
+    return true;
 }

@@ -9,15 +9,39 @@
 #include "protocol/jet.h"
 
 #include <QByteArray>
-#include <QList>
+#include <QDate>
 #include <QString>
-#include <QVariant>
 #include <optional>
+#include <vector>
 
-// The rows of the two tables, each value a QString, a qint64, a QDate, or null.
+// One field of a row, checked. Its text, when it has one, lies in its table's texts.
+struct JetField {
+    JetProtocol::FieldKind kind = JetProtocol::FieldKind::Null;
+    std::uint32_t textSize = 0;
+    qint64 number = 0;  // Integer: the number; Date: the day's Julian day number
+    qsizetype textAt = 0;
+
+    QDate date() const { return QDate::fromJulianDay(number); }
+};
+
+// A table's rows, their fields one after the other, and the texts of all of them in one piece:
+// nothing allocated for each field, so that many thousands of rows come in quickly.
+struct JetTable {
+    int columns = 0;
+    std::vector<JetField> fields;
+    QByteArray texts;
+
+    qsizetype rows() const { return columns ? qsizetype(fields.size()) / columns : 0; }
+    const JetField& field(qsizetype row, int column) const { return fields[std::size_t(row * columns + column)]; }
+    QByteArrayView text(const JetField& field) const
+    {
+        return QByteArrayView(texts).sliced(field.textAt, field.textSize);
+    }
+};
+
 struct JetTables {
-    QList<QVariantList> accounts;
-    QList<QVariantList> login;
+    JetTable accounts{int(JetProtocol::columnCount(JetProtocol::TableId::Accounts)), {}, {}};
+    JetTable login{int(JetProtocol::columnCount(JetProtocol::TableId::Login)), {}, {}};
 };
 
 class JetReplyReader {
@@ -40,8 +64,8 @@ private:
     bool takeTableStart(const JetProtocol::Frame& frame);
     bool takeEnd(const JetProtocol::Frame& frame);
     bool takeRow(const char* data, qsizetype size);
-    std::optional<QVariant> value(int column, JetProtocol::FieldKind kind, QByteArrayView bytes);
-    QList<QVariantList>& rows();
+    bool takeField(int column, JetProtocol::FieldKind kind, QByteArrayView bytes);
+    JetTable& rows();
 
     Stage stage_ = Stage::Table;
     JetProtocol::TableId table_ = JetProtocol::TableId::Accounts;

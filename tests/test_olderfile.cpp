@@ -156,6 +156,23 @@ QByteArray wholeReply(const QList<QByteArray>& first = account(1))
 
 enum class Read { Whole, Short, Refused, Broken };
 
+// A table of a reply, each value a QString, a qint64, a QDate or null.
+QList<QVariantList> valuesOf(const JetTable& table)
+{
+    QList<QVariantList> rows;
+    for (qsizetype row = 0; row < table.rows(); ++row) {
+        rows << QVariantList();
+        for (int column = 0; column < table.columns; ++column) {
+            const JetField& field = table.field(row, column);
+            rows.last() << (field.kind == FieldKind::Text      ? QVariant(QString::fromUtf8(table.text(field)))
+                            : field.kind == FieldKind::Integer ? QVariant(field.number)
+                            : field.kind == FieldKind::Date    ? QVariant(field.date())
+                                                               : QVariant());
+        }
+    }
+    return rows;
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Step)
@@ -301,9 +318,10 @@ private Q_SLOTS:
         const QByteArray reply = wholeReply();
         QVERIFY(reader.take(reply.constData(), reply.size()));
         const JetTables tables = reader.takeTables();
-        QCOMPARE(tables.accounts.size(), 2);
-        QCOMPARE(tables.accounts[0], (QVariantList{qint64(1), u"2024-01-02"_s, u"名 😀"_s, QVariant(), u""_s, u"x"_s}));
-        QCOMPARE(tables.login, (QList<QVariantList>{{qint64(1), u"pw"_s, QDate(2024, 3, 7), qint64(57)}}));
+        const QList<QVariantList> accounts = valuesOf(tables.accounts);
+        QCOMPARE(accounts.size(), 2);
+        QCOMPARE(accounts[0], (QVariantList{qint64(1), u"2024-01-02"_s, u"名 😀"_s, QVariant(), u""_s, u"x"_s}));
+        QCOMPARE(valuesOf(tables.login), (QList<QVariantList>{{qint64(1), u"pw"_s, QDate(2024, 3, 7), qint64(57)}}));
     }
 
     void fenceHoldsInsideTheReader_data()
