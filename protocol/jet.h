@@ -8,9 +8,10 @@
 // sends a Refusal frame instead and ends.
 #pragma once
 
+#include "protocol/bytes.h"
+
 #include <array>
 #include <cstdint>
-#include <cstring>
 
 namespace JetProtocol {
 
@@ -77,18 +78,7 @@ inline constexpr std::uint64_t kReplyLimit = 256ull << 20;  // bytes of the whol
 inline constexpr std::uint64_t kFileLimit = 256ull << 20;   // bytes of the file read
 inline constexpr int kTimeLimitSeconds = 60;                // the whole reading, start to end
 
-template <typename Header>
-void store(const Header& header, char* to)
-{
-    std::memcpy(to, &header, sizeof header);
-}
-
-template <typename Header>
-Header load(const char* from)
-{
-    Header header;
-    std::memcpy(&header, from, sizeof header);
-    return header;
-}
+using Protocol::load;
+using Protocol::store;
 
 }  // namespace JetProtocol
