@@ -41,7 +41,7 @@ MovedFile::Rows rowsOf(const JetTable& table)
                                case JetProtocol::FieldKind::Text:
                                    return MovedFile::Value{Kind::Text, table.text(field), 0, QDate()};
                                case JetProtocol::FieldKind::Integer:
-                                   return MovedFile::Value{Kind::Number, {}, field.number, QDate()};
+                                   return MovedFile::Value{Kind::Number, {}, field.value, QDate()};
                                case JetProtocol::FieldKind::Date:
                                    return MovedFile::Value{Kind::Day, {}, 0, field.date()};
                                default:

@@ -220,9 +220,10 @@ void EarlyKey::forget()
 
 NewFileKey::NewFileKey(const QByteArray& passphrase) : passphrase_(passphrase)
 {
-    if (RAND_bytes(salt_.data(), int(salt_.size())) != 1)
-        return;
+    // The random numbers' first draw readies the cryptography library too, so it is drawn there.
     const auto derive = [this] {
+        if (RAND_bytes(salt_.data(), int(salt_.size())) != 1)
+            return;
         deriveKey(passphrase_, salt_, key_);
         derived_ = true;
     };

@@ -13,6 +13,7 @@
 #include <linux/landlock.h>
 #include <seccomp.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -159,8 +160,11 @@ void allowOnlyReading(int file, int out)
 
 }  // namespace
 
-int fenceReader(int file)
+int fenceReader(int file, pid_t program)
 {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (::getppid() != program)
+        refused();
     Fence::enclose();
     prepareConversions();
     const int out = ::dup(STDOUT_FILENO);

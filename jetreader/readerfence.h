@@ -6,8 +6,11 @@
 // and a file's worth of memory, and a short list of the calls reading takes, every other refused.
 #pragma once
 
-// Fences the reader in; file is the descriptor of the file it reads, which it may only map. Returns
-// the descriptor its frames go to: what was its standard output, which from then on leads where
-// standard error does, so that nothing a library prints can slip in among the frames. Ends the
-// process when the kernel refuses any part of the fence.
-int fenceReader(int file);
+#include <sys/types.h>
+
+// Fences the reader in; file is the descriptor of the file it reads, which it may only map, and
+// program the process it reads for, with which it dies (it ends at once when that process is
+// already gone). Returns the descriptor its frames go to: what was its standard output, which
+// from then on leads where standard error does, so that nothing a library prints can slip in
+// among the frames. Ends the process when the kernel refuses any part of the fence.
+int fenceReader(int file, pid_t program);

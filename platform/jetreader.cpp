@@ -11,7 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +26,6 @@ constexpr char kFileMagic[] = {0, 1, 0, 0};
 constexpr char kJetEngine[] = "Standard Jet DB";  // with its zero, 16 bytes
 constexpr char kAceEngine[] = "Standard ACE DB";
 constexpr qsizetype kVersionAt = 0x14;
-
-constexpr int kExecFailed = 127;
 
 QByteArray& programForTesting()
 {
@@ -51,25 +49,42 @@ QByteArray firstBytes(const QByteArray& path, qsizetype count)
     return bytes.left(got < 0 ? 0 : got);
 }
 
-// In the child, between fork and exec, where only the simplest calls are safe: it dies with the
-// program, gains no privileges, and keeps the file, the pipe and /dev/null as its standard
-// input, output and error, and nothing else (each moved above 2 first, so none overwrites another).
-[[noreturn]] void becomeReader(pid_t program, const char* reader, std::array<int, 3> standard)
+// The reader started on the file with no environment, told which process it reads for (it dies
+// with that process, and does not run at all when that process is already gone); its standard
+// input the file, its output the pipe whose other end goes to out, its error /dev/null, and
+// nothing else of the program's. Spawned rather than forked, so that the program's pages are not
+// copied only to be thrown away. -1 when it cannot be started.
+pid_t startReader(int file, int& out)
 {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-    if (::getppid() != program)
-        ::_exit(kExecFailed);
-    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-    for (int& fd : standard)
-        fd = ::fcntl(fd, F_DUPFD, 3);
-    for (int i = 0; i < 3; ++i)
-        if (standard[i] < 0 || ::dup2(standard[i], i) != i)
-            ::_exit(kExecFailed);
-    ::close_range(3, ~0U, 0);
-    char* const argv[] = {const_cast<char*>(reader), nullptr};
+    int pipe[2];
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0 || ::pipe2(pipe, O_CLOEXEC) != 0) {
+        if (null >= 0)
+            ::close(null);
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, file, STDIN_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, null, STDERR_FILENO);
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    const QByteArray reader = readerProgram();
+    const QByteArray program = QByteArray::number(::getpid());
+    char* const argv[] = {const_cast<char*>(reader.constData()), const_cast<char*>(program.constData()), nullptr};
     char* const environment[] = {nullptr};
-    ::execve(reader, argv, environment);
-    ::_exit(kExecFailed);
+    pid_t child = -1;
+    if (::posix_spawn(&child, reader.constData(), &actions, nullptr, argv, environment) != 0)
+        child = -1;
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[1]);
+    ::close(null);
+    if (child < 0) {
+        ::close(pipe[0]);
+        return -1;
+    }
+    out = pipe[0];
+    return child;
 }
 
 // Reads the reply until the reader closes its end; false when the deadline comes first or the
@@ -146,8 +161,6 @@ QString failureText(const JetReplyReader& reply, bool collected, int status)
         return u"读取超过了 %1 秒"_s.arg(kTimeLimitSeconds);
     if (reply.refusal())
         return refusalText(*reply.refusal());
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kExecFailed)
-        return u"读取程序 %1 无法启动"_s.arg(QString::fromUtf8(readerProgram()));
     if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0)
         return u"读取程序意外中止，文件可能已损坏"_s;
     return u"读取程序送回的数据不完整"_s;
@@ -182,28 +195,19 @@ Reading read(const QByteArray& path, const std::function<void()>& started)
     const int file = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (file < 0)
         return Reading{false, {}, QString::fromLocal8Bit(std::strerror(errno))};
-    int pipe[2] = {-1, -1};
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const QByteArray reader = readerProgram();
-    const pid_t program = ::getpid();
-    const pid_t child = null >= 0 && ::pipe2(pipe, O_CLOEXEC) == 0 ? ::fork() : -1;
-    if (child == 0)
-        becomeReader(program, reader.constData(), {file, pipe[1], null});
-    for (const int fd : {file, pipe[1], null})
-        if (fd >= 0)
-            ::close(fd);
-    if (child < 0) {
-        ::close(pipe[0]);
-        return Reading{false, {}, u"读取程序无法启动"_s};
-    }
+    int out = -1;
+    const pid_t reader = startReader(file, out);
+    ::close(file);
+    if (reader < 0)
+        return Reading{false, {}, u"读取程序 %1 无法启动"_s.arg(QString::fromLocal8Bit(readerProgram()))};
     if (started)
         started();
     QElapsedTimer clock;
     clock.start();
     JetReplyReader reply;
-    const bool collected = collect(pipe[0], reply, clock);
-    ::close(pipe[0]);
-    const int status = reap(child, clock, !collected);
+    const bool collected = collect(out, reply, clock);
+    ::close(out);
+    const int status = reap(reader, clock, !collected);
     if (collected && reply.isComplete() && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return Reading{true, reply.takeTables(), QString()};
     return Reading{false, {}, failureText(reply, collected, status)};

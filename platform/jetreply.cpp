@@ -125,7 +125,7 @@ bool JetReplyReader::takeField(int column, FieldKind kind, QByteArrayView bytes)
 {
     if (column == 0 && kind != FieldKind::Integer)
         return false;
-    JetField field{kind, 0, 0, 0};
+    JetField field{kind, 0, 0};
     switch (kind) {
     case FieldKind::Null:
         if (!bytes.isEmpty())
@@ -134,7 +134,7 @@ bool JetReplyReader::takeField(int column, FieldKind kind, QByteArrayView bytes)
     case FieldKind::Integer:
         if (bytes.size() != sizeof(qint64))
             return false;
-        field.number = load<qint64>(bytes.data());
+        field.value = load<qint64>(bytes.data());
         break;
     case FieldKind::Date: {
         if (bytes.size() != sizeof(Date))
@@ -143,13 +143,13 @@ bool JetReplyReader::takeField(int column, FieldKind kind, QByteArrayView bytes)
         const QDate date(int(day.year), int(day.month), int(day.day));
         if (!date.isValid() || day.year > 9999)
             return false;
-        field.number = date.toJulianDay();
+        field.value = date.toJulianDay();
         break;
     }
     case FieldKind::Text:
         if (!bytes.isValidUtf8())
             return false;
-        field.textAt = rows().texts.size();
+        field.value = rows().texts.size();
         field.textSize = std::uint32_t(bytes.size());
         rows().texts.append(bytes);
         break;

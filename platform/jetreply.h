@@ -14,14 +14,15 @@
 #include <optional>
 #include <vector>
 
-// One field of a row, checked. Its text, when it has one, lies in its table's texts.
+// One field of a row, checked, in sixteen bytes. Its text, when it has one, lies in its table's
+// texts.
 struct JetField {
     JetProtocol::FieldKind kind = JetProtocol::FieldKind::Null;
     std::uint32_t textSize = 0;
-    qint64 number = 0;  // Integer: the number; Date: the day's Julian day number
-    qsizetype textAt = 0;
+    // Integer: the number. Date: the day's Julian day number. Text: where the text begins.
+    qint64 value = 0;
 
-    QDate date() const { return QDate::fromJulianDay(number); }
+    QDate date() const { return QDate::fromJulianDay(value); }
 };
 
 // A table's rows, their fields one after the other, and the texts of all of them in one piece:
@@ -35,7 +36,7 @@ struct JetTable {
     const JetField& field(qsizetype row, int column) const { return fields[std::size_t(row * columns + column)]; }
     QByteArrayView text(const JetField& field) const
     {
-        return QByteArrayView(texts).sliced(field.textAt, field.textSize);
+        return QByteArrayView(texts).sliced(field.value, field.textSize);
     }
 };
 

@@ -67,7 +67,7 @@ int main(int argc, char** argv)
 {
     const std::string_view attempt = argc > 1 ? argv[1] : "";
     const char* argument = argc > 2 ? argv[2] : "";
-    const int out = fenceReader(STDIN_FILENO);
+    const int out = fenceReader(STDIN_FILENO, ::getppid());
     if (attempt == "read")
         return readTables(out);
     if (attempt == "open")

@@ -165,7 +165,7 @@ QList<QVariantList> valuesOf(const JetTable& table)
         for (int column = 0; column < table.columns; ++column) {
             const JetField& field = table.field(row, column);
             rows.last() << (field.kind == FieldKind::Text      ? QVariant(QString::fromUtf8(table.text(field)))
-                            : field.kind == FieldKind::Integer ? QVariant(field.number)
+                            : field.kind == FieldKind::Integer ? QVariant(field.value)
                             : field.kind == FieldKind::Date    ? QVariant(field.date())
                                                                : QVariant());
         }
