@@ -18,7 +18,7 @@ namespace {
 
 // How long a background fetch waits for another connection's write to the file to end: no one
 // waits for the fetch meanwhile.
-constexpr int kFetchBusyWaitMs = 5000;
+constexpr std::chrono::milliseconds kFetchBusyWait(5000);
 
 struct Pair {
     const char* key;
@@ -150,13 +150,14 @@ sqlite3* TADOConnection::handle()
     return db_;
 }
 
-std::shared_ptr<BackgroundFetch> TADOConnection::fetchInBackground(const QString& sql, std::function<void()> finished)
+std::shared_ptr<BackgroundFetch> TADOConnection::fetchInBackground(const QString& sql,
+                                                                   std::function<void(bool)> finished)
 {
     auto fetch = std::make_shared<BackgroundFetch>(
-        [path = filePath(), key = openedKey_, passphrase = passphrase().toStdString()]() mutable {
-            return openKeyed(path, key, passphrase, kFetchBusyWaitMs);
+        [path = filePath(), key = openedKey_, passphrase = passphrase().toStdString()](const BusyWait& wait) mutable {
+            return openKeyed(path, key, passphrase, &wait);
         },
-        sql.toUtf8(), std::move(finished));
+        sql.toUtf8(), kFetchBusyWait, std::move(finished));
     fetches_.push_back(fetch);
     return fetch;
 }
@@ -187,18 +188,18 @@ void TADOConnection::open()
     std::shared_ptr<const RawKey> early;
     if (earlyKey_)
         early = std::make_shared<const RawKey>(std::exchange(earlyKey_, nullptr)->take(path, key));
-    db_ = openKeyed(path, early, key.toStdString(), 0);
+    db_ = openKeyed(path, early, key.toStdString(), nullptr);
     openedKey_ = std::move(early);
     path_ = path;
     opened_ = identity.value_or(FileIdentity());
 }
 
 sqlite3* TADOConnection::openKeyed(const QByteArray& path, std::shared_ptr<const RawKey>& key,
-                                   std::string_view passphrase, int busyWaitMs)
+                                   std::string_view passphrase, const BusyWait* busyWait)
 {
     if (key && !key->empty()) {
         try {
-            return openWithKey(path, key->text(), busyWaitMs);
+            return openWithKey(path, key->text(), busyWait);
         } catch (const EDatabaseError&) {
             // A file replaced since the key was derived for it, or an engine that derives its
             // keys otherwise: the passphrase gets its own try, and any error the user sees is
@@ -206,10 +207,10 @@ sqlite3* TADOConnection::openKeyed(const QByteArray& path, std::shared_ptr<const
         }
     }
     key.reset();
-    return openWithKey(path, passphrase, busyWaitMs);
+    return openWithKey(path, passphrase, busyWait);
 }
 
-sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs)
+sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view key, const BusyWait* busyWait)
 {
     sqlite3* db = nullptr;
     // Each connection serves one thread only (the user-interface thread, or a background fetch's
@@ -219,7 +220,8 @@ sqlite3* TADOConnection::openWithKey(const QByteArray& path, std::string_view ke
         if (rc != SQLITE_OK)
             throw EDatabaseError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + u": "_s
                                  + QString::fromUtf8(path));
-        sqlite3_busy_timeout(db, busyWaitMs);
+        if (busyWait)
+            sqlite3_busy_handler(db, busyWait->handler, busyWait->context);
         schema::applyKey(db, key);
         // Reading the schema is the first access that needs the key: a wrong key or a file
         // that is no database fails here, not later in the middle of a statement. EXTRA also

@@ -12,6 +12,7 @@
 #include <vector>
 
 class BackgroundFetch;
+struct BusyWait;
 class EarlyKey;
 class RawKey;
 struct sqlite3;
@@ -52,8 +53,9 @@ public:
     sqlite3* handle();
 
     // Fetches the rows of sql on a thread of its own, over a connection of its own to the file
-    // this one has open (see BackgroundFetch); finished runs on that thread when they are in.
-    std::shared_ptr<BackgroundFetch> fetchInBackground(const QString& sql, std::function<void()> finished);
+    // this one has open (see BackgroundFetch); finished runs on that thread when they are in or
+    // the fetch failed, with whether it succeeded.
+    std::shared_ptr<BackgroundFetch> fetchInBackground(const QString& sql, std::function<void(bool)> finished);
     // Waits for the fetches still running. A statement that writes calls this first: the read
     // of a fetch would keep its commit from happening.
     void waitForBackgroundFetches();
@@ -73,11 +75,11 @@ private:
     QByteArray passphrase() const;
     void open();
     // The file keyed with the raw key when there is one and it opens the file (else the key is
-    // dropped), or with the passphrase. busyWaitMs: how long a statement waits for another
-    // connection's write to the file to end.
+    // dropped), or with the passphrase. busyWait: how a statement waits for another
+    // connection's write to the file to end; without one, it does not wait.
     static sqlite3* openKeyed(const QByteArray& path, std::shared_ptr<const RawKey>& key, std::string_view passphrase,
-                              int busyWaitMs);
-    static sqlite3* openWithKey(const QByteArray& path, std::string_view key, int busyWaitMs);
+                              const BusyWait* busyWait);
+    static sqlite3* openWithKey(const QByteArray& path, std::string_view key, const BusyWait* busyWait);
 
     QString connectionString_;
     sqlite3* db_ = nullptr;

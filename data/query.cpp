@@ -119,8 +119,19 @@ void TADOQuery::OpenInBackground()
     const QString sql = SQL.join(QLatin1Char('\n'));
     // Prepared here as well, so that what Open would refuse at once is refused at once.
     Statement statement(handleOf(Connection), sql);
-    fetch_ = Connection->fetchInBackground(
-        sql, [this] { QMetaObject::invokeMethod(this, &TADOQuery::FetchComplete, Qt::QueuedConnection); });
+    const quint64 fetch = ++fetchNumber_;
+    fetch_ = Connection->fetchInBackground(sql, [this, fetch](bool succeeded) {
+        QMetaObject::invokeMethod(
+            this, [this, fetch, succeeded] { fetchEnded(fetch, succeeded); }, Qt::QueuedConnection);
+    });
+}
+
+// A completion that comes after its fetch was closed, or taken, or replaced by another is dropped:
+// FinishFetch would wait for another fetch's rows.
+void TADOQuery::fetchEnded(quint64 fetch, bool succeeded)
+{
+    if (Fetching() && fetch == fetchNumber_)
+        Q_EMIT FetchComplete(succeeded);
 }
 
 void TADOQuery::FinishFetch()

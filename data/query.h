@@ -77,7 +77,8 @@ public:
 
 Q_SIGNALS:
     // The rows of OpenInBackground are in, or their fetch failed: FinishFetch waits no more.
-    void FetchComplete();
+    // Only the open fetch's own completion comes, not one of a fetch closed since.
+    void FetchComplete(bool succeeded);
     // Each change of the rows is announced before and after it happens, so that a model over
     // the query can tell its views in Qt's pairs. Between the two signals of a pair the query
     // must not be read.
@@ -100,12 +101,14 @@ private:
     struct SortKeys;
 
     void showResult();
+    void fetchEnded(quint64 fetch, bool succeeded);
     void setCurrent(int row);
     void removeFromResult(int row);
     const SortKeys& sortKeys(int column);
     int keyColumn() const;
 
     std::shared_ptr<BackgroundFetch> fetch_;
+    quint64 fetchNumber_ = 0;  // counts the fetches begun, so that each completion names its own
     ResultSet result_;
     std::vector<int> order_;  // position in the current order -> fetched row
     std::vector<std::unique_ptr<SortKeys>> keys_;

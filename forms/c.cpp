@@ -44,8 +44,8 @@ TfrmC::TfrmC(QWidget* owner) : FocusDialog(owner), ADOQuery1(new TADOQuery(this)
 void TfrmC::limitLengths()
 {
     for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3})
-        edit->setValidator(new CharacterLimit(schema::kTextLength, edit));
-    ui.Edit4->setValidator(new CharacterLimit(schema::kDescriptionLength, ui.Edit4));
+        new CharacterLimit(schema::kTextLength, edit);
+    new CharacterLimit(schema::kDescriptionLength, ui.Edit4);
 }
 
 void TfrmC::FormCreate()

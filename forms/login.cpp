@@ -61,6 +61,9 @@ void TfrmLogin::FormCreate()
 
 void TfrmLogin::BitBtn1Click()
 {
+    // An account list the start could not read is told now rather than while the password was
+    // being typed; the login goes on.
+    guarded([] { frmMain->FinishRef(); });
     if (!isLoginPassword(ADOQuery1, ui.Edit1->text())) {
         Dialogs::notice(u"密码错误，请重新录入密码！"_s);
         ui.Edit1->setFocus();

@@ -122,7 +122,8 @@ void TfrmMain::connectHandlers()
             [this](TColumn* column) { guarded([&] { DBGrid1TitleClick(column); }); });
     connect(ui.DBGrid1, &TDBGrid::DblClick, this, guardedSlot(this, &TfrmMain::SpeedButton2Click));
     connect(ui.DBGrid1, &TDBGrid::recordDeleted, this, guardedSlot(this, &TfrmMain::DBGrid1RecordDeleted));
-    connect(ADOQuery1, &TADOQuery::FetchComplete, this, guardedSlot(this, &TfrmMain::FinishRef));
+    connect(ADOQuery1, &TADOQuery::FetchComplete, this,
+            [this](bool succeeded) { guarded([&] { listFetched(succeeded); }); });
     ui.DBGrid1->OnDrawColumnCell = [this](const QRect& rect, int dataCol, TColumn* column, GridDrawState state) {
         DBGrid1DrawColumnCell(rect, dataCol, column, state);
     };
@@ -168,8 +169,8 @@ void TfrmMain::FormCreate()
         ui.DateTimePicker2->setDate(today);
     }
     ui.LabWhere->clear();
+    // The banner comes once the list is in (FinishRef), and not after a list that fails.
     RefInBackground();
-    ui.WebBrowser1->Navigate(Website::page(u"Card_M.html"_s));
 }
 
 void TfrmMain::Ref()
@@ -191,6 +192,16 @@ void TfrmMain::FinishRef()
         return;
     ADOQuery1->FinishFetch();
     layOutList();
+    ui.WebBrowser1->Navigate(Website::page(u"Card_M.html"_s));
+}
+
+// The first list's rows are in: the grid takes them at once. A list that could not be read is
+// told only when it is needed, at the login or when the window is shown: a box now would come
+// up while the password is being typed, and take its keys.
+void TfrmMain::listFetched(bool succeeded)
+{
+    if (succeeded)
+        FinishRef();
 }
 
 // Ref's steps once the list is open.
@@ -283,7 +294,9 @@ void TfrmMain::SpeedButton3Click()
     if (answer != Dialogs::Button::Yes)
         return;
     mySql = Sql::accountDelete(id);
-    execSqlOnOneRow(ADOQuery2, u"账户"_s);
+    // An account deleted meanwhile from outside is gone as the user asked: no error, and the
+    // list then shows the file as it is.
+    execSql(ADOQuery2);
     Ref();
 }
 

@@ -30,10 +30,11 @@ public:
     void Ref();
     // Ref as the start runs it: the list is opened at once, and its rows are fetched while the
     // login window shows, since no one sees them before logging in; FinishRef lays the grid
-    // out with them once they are in, and at the latest when the window is shown.
+    // out with them once they are in, and at the latest at the login or when the window is shown.
     void RefInBackground();
-    // Waits for the rows RefInBackground asked for and lays the grid out with them; nothing
-    // when none are coming.
+    // Waits for the rows RefInBackground asked for, lays the grid out with them and then points
+    // the banner at its page, the start's last step; nothing when no rows are coming. Throws
+    // the engine's error when they could not be read.
     void FinishRef();
     // A new account editor owned by this window, stored in frmC; once it has saved, the list
     // shows all accounts again.
@@ -67,6 +68,7 @@ protected:
 
 private:
     void layOutList();
+    void listFetched(bool succeeded);
     void createPopupMenu();
     void connectHandlers();
     void bindKeys();

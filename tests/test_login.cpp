@@ -1,5 +1,7 @@
 // The login window: the last login shown at start, the password check, the login stamp, a
 // login while the account list is still being read, and how closing the window ends the program.
+#include "data/connection.h"
+#include "data/dm.h"
 #include "data/statements.h"
 #include "data/unit1.h"
 #include "forms/login.h"
@@ -165,18 +167,22 @@ private Q_SLOTS:
 
     void loginWhileTheListIsStillComing_data()
     {
-        QTest::addColumn<bool>("damaged");  // a page in the middle of the accounts cannot be read
-        QTest::newRow("a long list") << false;
-        QTest::newRow("a damaged page in the list") << true;
+        QTest::addColumn<bool>("damaged");    // a page in the middle of the accounts cannot be read
+        QTest::addColumn<bool>("readFirst");  // the list has been read before the password is typed
+        QTest::newRow("a long list") << false << false;
+        QTest::newRow("a damaged page in the list") << true << false;
+        QTest::newRow("a damaged page found before the password is typed") << true << true;
     }
 
     // The login window does not wait for the account list. A login at once stamps the login
-    // record and finds the list complete in the main window; where a page of the list cannot be
-    // read, the engine's error shows in a box and the grid stays empty, as after any list that
-    // fails, while the login goes on.
+    // record and finds the list complete in the main window, with its banner. Where a page of
+    // the list cannot be read, the engine's error shows in a box when the user logs in, never
+    // while the password is being typed; the grid stays empty and gets no banner, as after any
+    // list that fails, while the login goes on.
     void loginWhileTheListIsStillComing()
     {
         QFETCH(bool, damaged);
+        QFETCH(bool, readFirst);
         constexpr int kAccounts = 20000;
         Program program([&](TestDatabase& db) {
             db.addAccounts(kAccounts);
@@ -185,10 +191,16 @@ private Q_SLOTS:
             if (damaged && file.seek(file.size() / 2))
                 file.write(QByteArray(64, '\x55'));
         });
+        if (readFirst) {
+            frmDM->ADOConnection1->waitForBackgroundFetches();
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(program.boxes.boxes().isEmpty());
+        }
         program.type(u"admin"_s);
         program.clickOpen();
         QVERIFY(program.loggedIn());
         QCOMPARE(program.loginRecord().value(2), u"1"_s);
+        QCOMPARE(WebRecorder::navigations.contains(Website::page(u"Card_M.html"_s)), !damaged);
         const int listed = frmMain->ui.DBGrid1->model()->rowCount();
         if (!damaged) {
             QVERIFY(program.boxes.boxes().isEmpty());

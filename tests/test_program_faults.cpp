@@ -223,6 +223,35 @@ private Q_SLOTS:
         QCOMPARE(contents(copy.database()), damaged);
     }
 
+    // A damaged page among the accounts: the list cannot be read, which the start tells when the
+    // user logs in, not while the password is being typed, so that every key of it reaches the
+    // password edit; the login then goes on to an empty list.
+    void damagedListIsToldAtTheLogin()
+    {
+        ProgramCopy copy;
+        copy.rows(
+            "INSERT INTO U_P(F1,F2,F3) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n "
+            "WHERE i<2000) SELECT '2024-01-01','site'||i,'user' FROM n");
+        QFile file(copy.database());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
+        file.write(QByteArray(64, '\x55'));
+        file.close();
+
+        RemoteProgram program(copy);
+        program.start();
+        program.waitVisible(u"frmLogin/Edit1"_s);
+        // Time enough for the list to be read and found damaged.
+        QVERIFY(!program.waitUntil([&] { return !program.call({u"box"_s}).isEmpty(); }, 1000));
+        program.keys(u"admin"_s);
+        program.key(u"Return"_s);
+        const QStringList box = program.waitBox();
+        QVERIFY2(box.value(1).contains(u"database disk image is malformed"_s), qPrintable(box.join(u" / "_s)));
+        program.answer(u"OK"_s);
+        program.waitVisible(u"frmMain/DBGrid1"_s);
+        QCOMPARE(program.rowCount(u"frmMain/DBGrid1"_s), 0);
+        QCOMPARE(program.call({u"box"_s}), QStringList());
+    }
+
     // Removed while the program runs: a save is refused rather than written into the removed
     // file, and once the file is back, saving goes on and nothing saved before is lost.
     void fileRemovedWhileRunning()

@@ -1,4 +1,7 @@
-// The query component: cursor, field texts, client-side sort and delete of the current row.
+// The query component: cursor, field texts, client-side sort, delete of the current row, and rows
+// fetched in the background.
+#include "data/backgroundfetch.h"
+#include "data/connection.h"
 #include "data/dm.h"
 #include "data/exception.h"
 #include "data/query.h"
@@ -6,9 +9,12 @@
 #include "data/unit1.h"
 #include "tests/fixture.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <new>
 
 using namespace Qt::StringLiterals;
 
@@ -191,6 +197,61 @@ private Q_SLOTS:
         QCOMPARE(query.RecordCount(), 0);
         QVERIFY(query.Bof() && query.Eof());
         QCOMPARE(db.count(u"U_P"_s), 0);
+    }
+
+    // A fetch's completion that comes after the fetch was closed and another one begun is not
+    // taken for the new fetch's, whose rows are not in yet.
+    void aClosedFetchsCompletionIsDropped()
+    {
+        TestDatabase db;
+        db.addAccounts(3);
+        TADOQuery query;
+        mySql = Sql::accountList(QString());
+        openSqlInBackground(&query);
+        QSignalSpy completions(&query, &TADOQuery::FetchComplete);
+        frmDM->ADOConnection1->waitForBackgroundFetches();
+        query.Close();
+        openSqlInBackground(&query);
+        frmDM->ADOConnection1->waitForBackgroundFetches();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(completions.count(), 1);
+        query.FinishFetch();
+        QCOMPARE(query.RecordCount(), 3);
+    }
+
+    // What the completion does (it tells another thread) may throw, even for want of memory: the
+    // fetch still ends, and its rows are there.
+    void aCompletionThatThrowsLeavesTheRows()
+    {
+        TestDatabase db;
+        db.addAccounts(2);
+        const auto fetch =
+            frmDM->ADOConnection1->fetchInBackground(Sql::accountList(QString()), [](bool) { throw std::bad_alloc(); });
+        QCOMPARE(fetch->take().rowCount(), 2);
+    }
+
+    // While another connection holds the file for writing, a fetch waits a while for it, then
+    // fails with the engine's error; closed meanwhile, it ends at once.
+    void aFetchWaitingForAWriterEndsWhenClosed()
+    {
+        TestDatabase db;
+        TADOQuery query;
+        openList(query);
+        db.exec(u"BEGIN EXCLUSIVE"_s);
+        QElapsedTimer timer;
+        timer.start();
+        openSqlInBackground(&query);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.FinishFetch());
+        const qint64 fullWait = timer.elapsed();
+        openSqlInBackground(&query);
+        // Long enough for the fetch to be waiting, which closing must end.
+        QThread::msleep(100);
+        timer.restart();
+        query.Close();
+        const qint64 closing = timer.elapsed();
+        db.exec(u"COMMIT"_s);
+        qInfo("a fetch waited %lld ms for the writer; closed, it ended in %lld ms", fullWait, closing);
+        QVERIFY(closing < fullWait / 2);
     }
 };
 

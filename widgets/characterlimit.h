@@ -7,8 +7,10 @@
 // holds: one cluster can carry hundreds of combining marks.
 //
 // The limit holds for what the user types and pastes, never for what the file already holds:
-// a stored text longer than the limit comes into its edit whole (setStoredText), and the edit
-// then takes up to that many characters, so that saving it untouched keeps every one of them.
+// a stored text longer than the limit comes into its edit whole (setStoredText), so that saving
+// it untouched keeps every one of them. An edit of such a text may leave it no longer than the
+// part of it the edit kept, or the limit when that is more: typing or pasting into it adds
+// nothing, erasing shortens it for good, and once it is within the limit the limit holds.
 #pragma once
 
 #include <QValidator>
@@ -20,15 +22,15 @@ class QLineEdit;
 // the text that is kept.
 class CharacterLimit : public QValidator {
 public:
-    CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit), allowed_(limit) {}
+    // Becomes edit's validator.
+    CharacterLimit(int limit, QLineEdit* edit);
 
     State validate(QString& input, int& pos) const override;
 
-    // Puts a stored text into edit whole, however long, and lets edit hold up to as many
-    // characters as that text has (and never fewer than its limit) until the next stored text.
+    // Puts a stored text into edit whole, however long.
     static void setStoredText(QLineEdit* edit, const QString& text);
 
 private:
     int limit_;
-    qsizetype allowed_;
+    QString text_;  // what the edit held before the change being validated
 };

@@ -64,12 +64,29 @@ private:
 };
 
 // The column titles, each in its colour (the window text unless the column has one of its own) as
-// it is drawn on the title's face.
+// it is drawn on the title's face. The left button's release over a title is a click on that
+// title (clicked), wherever the press on a title was and whether the drag in between moved a
+// column or not; a press on a divider begins a resize, whose end is no click.
 class GridTitles : public QHeaderView {
 public:
-    explicit GridTitles(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+    GridTitles(QWidget* parent, std::function<void(int section)> clicked)
+        : QHeaderView(Qt::Horizontal, parent), clicked_(std::move(clicked))
+    {
+        // The header tells a press only when it begins no resize.
+        connect(this, &QHeaderView::sectionPressed, this, [this] { titlePressed_ = true; });
+    }
 
 protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const bool fromTitle = std::exchange(titlePressed_, false) && event->button() == Qt::LeftButton;
+        QHeaderView::mouseReleaseEvent(event);
+        const QPoint pos = event->position().toPoint();
+        const int section = logicalIndexAt(pos);
+        if (fromTitle && section >= 0 && viewport()->rect().contains(pos))
+            clicked_(section);
+    }
+
     void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override
     {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
@@ -106,6 +123,8 @@ private:
     }
 
     mutable QList<QColor> faces_;
+    std::function<void(int)> clicked_;
+    bool titlePressed_ = false;
 };
 
 QString TColumn::fieldName() const { return grid_->gridModel()->columnName(index_); }
@@ -138,7 +157,10 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new GridModel(thi
 {
     setUpIndicator();
     // Made before the model is set, so that the titles take each new result before the columns do.
-    setHorizontalHeader(new GridTitles(this));
+    setHorizontalHeader(new GridTitles(this, [this](int section) {
+        if (TColumn* clicked = column(section))
+            Q_EMIT TitleClick(clicked);
+    }));
     setModel(model_);
     // After the view's own handling of the reset: the columns are made from the new result.
     connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::makeColumns);
@@ -160,8 +182,8 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new GridModel(thi
     updateRowHeight();
 }
 
-// Titles can be resized and dragged to another place; clicking one reports TitleClick and
-// leaves the current cell where it is.
+// Titles can be resized and dragged to another place; clicking one, or ending a drag over one,
+// reports TitleClick and leaves the current cell where it is.
 void TDBGrid::setUpTitles()
 {
     QHeaderView* titles = horizontalHeader();
@@ -172,10 +194,6 @@ void TDBGrid::setUpTitles()
     titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     titles->setContextMenuPolicy(Qt::PreventContextMenu);
     titles->viewport()->installEventFilter(this);
-    connect(titles, &QHeaderView::sectionClicked, this, [this](int section) {
-        if (TColumn* clicked = column(section))
-            Q_EMIT TitleClick(clicked);
-    });
     connect(titles, &QHeaderView::sectionResized, this,
             [this](int section, int, int newSize) { keepColumnWidth(section, newSize); });
 }

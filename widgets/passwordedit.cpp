@@ -42,5 +42,5 @@ PasswordEdit::PasswordEdit(QWidget* parent) : QLineEdit(parent)
 {
     setStyle(atMaskStyle());
     setEchoMode(QLineEdit::Password);
-    setValidator(new CharacterLimit(kMaxCharacters, this));
+    new CharacterLimit(kMaxCharacters, this);
 }
