@@ -28,12 +28,16 @@ QByteArray contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The file's bytes, with those from at on replaced.
-QByteArray patched(QByteArray bytes, qsizetype at, const QByteArray& with)
-{
-    bytes.replace(at, with.size(), with);
-    return bytes;
-}
+// Bytes written over a fixture's, from at on: a Jet 4.0 file made into another format.
+struct Patch {
+    qsizetype at = 0;
+    QByteArray bytes;
+
+    QByteArray on(QByteArray file) const { return file.replace(at, bytes.size(), bytes); }
+};
+const Patch kNone;
+const Patch kJet3{0x14, QByteArray(1, '\0')};        // the version byte
+const Patch kAce{4, QByteArray("Standard ACE DB")};  // the engine's name
 
 QStringList dataFolder(const ProgramCopy& copy) { return QDir(copy.folder() + u"Data"_s).entryList(QDir::Files); }
 
@@ -82,6 +86,8 @@ void logIn(RemoteProgram& program, const QString& password)
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Patch)
+
 class ProgramOlderFileTest : public QObject {
     Q_OBJECT
 
@@ -89,53 +95,52 @@ private Q_SLOTS:
     void startOnAnOlderFile_data()
     {
         QTest::addColumn<QString>("fixture");
-        QTest::addColumn<QByteArray>("patch");  // at 0x14 (the version), or 4 (the engine's name)
+        QTest::addColumn<Patch>("patch");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<bool>("dateTimes");
         QTest::addColumn<QString>("trouble");  // in the box's text
         QTest::newRow("text dates, a database password")
-            << u"jet4-text-pw"_s << QByteArray() << Outcome::Moved << false << QString();
+            << u"jet4-text-pw"_s << kNone << Outcome::Moved << false << QString();
         QTest::newRow("Date/Time columns, a long Memo, moved rows")
-            << u"jet4-datetime-memo"_s << QByteArray() << Outcome::Moved << true << QString();
+            << u"jet4-datetime-memo"_s << kNone << Outcome::Moved << true << QString();
         QTest::newRow("1 000 rows after deletes and edits")
-            << u"jet4-1000"_s << QByteArray() << Outcome::Moved << false << QString();
-        QTest::newRow("no accounts") << u"jet4-empty"_s << QByteArray() << Outcome::Moved << false << QString();
-        QTest::newRow("20 000 rows") << u"jet4-20000"_s << QByteArray() << Outcome::Moved << false << QString();
-        QTest::newRow("empty file") << u"damaged-empty"_s << QByteArray() << Outcome::NotOlder << false
-                                    << u"no such table"_s;
+            << u"jet4-1000"_s << kNone << Outcome::Moved << false << QString();
+        QTest::newRow("no accounts") << u"jet4-empty"_s << kNone << Outcome::Moved << false << QString();
+        QTest::newRow("20 000 rows") << u"jet4-20000"_s << kNone << Outcome::Moved << false << QString();
+        QTest::newRow("empty file") << u"damaged-empty"_s << kNone << Outcome::NotOlder << false << u"no such table"_s;
         QTest::newRow("cut inside the header")
-            << u"damaged-trunc-2000"_s << QByteArray() << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
+            << u"damaged-trunc-2000"_s << kNone << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
         QTest::newRow("cut after the header")
-            << u"damaged-trunc-header"_s << QByteArray() << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
-        QTest::newRow("cut in half") << u"damaged-trunc-half"_s << QByteArray() << Outcome::Refused << false
+            << u"damaged-trunc-header"_s << kNone << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
+        QTest::newRow("cut in half") << u"damaged-trunc-half"_s << kNone << Outcome::Refused << false
                                      << u"U_P 表读出的行数与表中记载的不符"_s;
         QTest::newRow("cut inside a page")
-            << u"damaged-trunc-midpage"_s << QByteArray() << Outcome::Refused << false << u"U_P 表第 108 行已损坏"_s;
+            << u"damaged-trunc-midpage"_s << kNone << Outcome::Refused << false << u"U_P 表第 108 行已损坏"_s;
         QTest::newRow("catalogue overwritten")
-            << u"damaged-pages1-3"_s << QByteArray() << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
+            << u"damaged-pages1-3"_s << kNone << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
         QTest::newRow("row tables scrambled")
-            << u"damaged-rowtables"_s << QByteArray() << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
+            << u"damaged-rowtables"_s << kNone << Outcome::Refused << false << u"无法读取，文件已损坏"_s;
         QTest::newRow("a usage map that crashes libmdb")
-            << u"damaged-usagemap-crash"_s << QByteArray() << Outcome::Refused << false << u"读取程序意外中止"_s;
-        QTest::newRow("another program's file, a") << u"foreign-access2000-a"_s << QByteArray() << Outcome::Refused
-                                                   << false << u"没有账户表 U_P 和登录表 S_U"_s;
-        QTest::newRow("another program's file, b") << u"foreign-access2000-b"_s << QByteArray() << Outcome::Refused
-                                                   << false << u"没有账户表 U_P 和登录表 S_U"_s;
-        QTest::newRow("Access 97") << u"jet4-text-pw"_s << QByteArray("\x14\x00", 2) << Outcome::Refused << false
+            << u"damaged-usagemap-crash"_s << kNone << Outcome::Refused << false << u"读取程序意外中止"_s;
+        QTest::newRow("another program's file, a")
+            << u"foreign-access2000-a"_s << kNone << Outcome::Refused << false << u"没有账户表 U_P 和登录表 S_U"_s;
+        QTest::newRow("another program's file, b")
+            << u"foreign-access2000-b"_s << kNone << Outcome::Refused << false << u"没有账户表 U_P 和登录表 S_U"_s;
+        QTest::newRow("Access 97") << u"jet4-text-pw"_s << kJet3 << Outcome::Refused << false
                                    << u"Access 97（Jet 3）"_s;
-        QTest::newRow("Access 2007") << u"jet4-text-pw"_s << QByteArray("\x04Standard ACE DB") << Outcome::Refused
-                                     << false << u"Access 2007（ACE）"_s;
+        QTest::newRow("Access 2007") << u"jet4-text-pw"_s << kAce << Outcome::Refused << false
+                                     << u"Access 2007（ACE）"_s;
     }
 
     void startOnAnOlderFile()
     {
         QFETCH(QString, fixture);
-        QFETCH(QByteArray, patch);
+        QFETCH(Patch, patch);
         QFETCH(Outcome, outcome);
         QFETCH(bool, dateTimes);
         QFETCH(QString, trouble);
         const QByteArray original = contents(jetFixture(fixture + u".mdb"_s));
-        const QByteArray older = patch.isEmpty() ? original : patched(original, patch[0], patch.mid(1));
+        const QByteArray older = patch.on(original);
         QVERIFY(!older.isEmpty() || fixture == u"damaged-empty"_s);
         ProgramCopy copy;
         QFile file(copy.database());
