@@ -1,6 +1,7 @@
 // The program block (see program.h).
 #include "app/program.h"
 
+#include "app/olderfile.h"
 #include "data/connection.h"
 #include "data/dm.h"
 #include "data/earlykey.h"
@@ -84,8 +85,6 @@ int runProgram(int& argc, char** argv)
     DataFileLock fileLock(dataFile);
     if (!takeSingleInstanceLock(lock) || !takeDataFileLock(fileLock))
         return 0;
-    // The data file's key is derived on a thread of its own while the windows are made.
-    EarlyKey earlyKey(dataFile, schema::kDatabasePassword);
 
     loadResources();
     installFontSubstitutes();
@@ -94,6 +93,12 @@ int runProgram(int& argc, char** argv)
     // The program ends only when it is told to, not when its last window hides.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // An older data file is brought across before anything opens it, under the data file's lock.
+    OlderFileMove olderFile(dataFile);
+    olderFile.run();
+    // The data file's key is derived on a thread of its own while the windows are made; a file
+    // just brought across comes with its key.
+    EarlyKey earlyKey(dataFile, schema::kDatabasePassword, olderFile.keyOfNewFile());
     createWindows(earlyKey);
     frmLogin->show();
     const int result = Application::terminateRequests() > 0 ? 0 : QApplication::exec();

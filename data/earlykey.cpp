@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <openssl/sha.h>
 #include <system_error>
 #include <unistd.h>
@@ -100,6 +101,26 @@ void deriveBlock(const Hmac& hmac, const std::array<unsigned char, 16>& salt, un
     cleanse(block);
 }
 
+// The key the engine derives for a file beginning with salt.
+void deriveKey(const QByteArray& passphrase, const Salt& salt, std::array<unsigned char, 32>& key)
+{
+    const Hmac hmac(passphrase);
+    deriveBlock(hmac, salt, 1, key.data(), SHA_DIGEST_LENGTH);
+    deriveBlock(hmac, salt, 2, key.data() + SHA_DIGEST_LENGTH, key.size() - SHA_DIGEST_LENGTH);
+}
+
+// The bytes as hexadecimal digits from at on; where the digits end.
+template <std::size_t Size, std::size_t Bytes>
+std::size_t writeHex(std::array<char, Size>& text, std::size_t at, const std::array<unsigned char, Bytes>& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (const unsigned char byte : bytes) {
+        text[at++] = digits[byte >> 4];
+        text[at++] = digits[byte & 0xf];
+    }
+    return at;
+}
+
 // The engine's first use of the cryptography library loads the library's configuration and looks
 // up its cipher and hash; done here, it costs the first statement nothing.
 void prepareEngineCryptography()
@@ -113,27 +134,36 @@ void prepareEngineCryptography()
 
 RawKey::RawKey(const std::array<unsigned char, 32>& key)
 {
-    static const char digits[] = "0123456789ABCDEF";
     text_[0] = 'x';
     text_[1] = '\'';
-    for (size_t i = 0; i < key.size(); ++i) {
-        text_[2 + 2 * i] = digits[key[i] >> 4];
-        text_[3 + 2 * i] = digits[key[i] & 0xf];
-    }
-    text_.back() = '\'';
-    filled_ = true;
+    size_ = writeHex(text_, 2, key);
+    text_[size_++] = '\'';
 }
 
-RawKey::RawKey(RawKey&& other) noexcept : text_(other.text_), filled_(other.filled_)
+RawKey::RawKey(const std::array<unsigned char, 32>& key, const Salt& salt) : RawKey(key)
+{
+    size_ = writeHex(text_, size_ - 1, salt);
+    text_[size_++] = '\'';
+}
+
+RawKey::RawKey(RawKey&& other) noexcept : text_(other.text_), size_(other.size_)
 {
     cleanse(other.text_);
-    other.filled_ = false;
+    other.size_ = 0;
 }
 
 RawKey::~RawKey() { cleanse(text_); }
 
-EarlyKey::EarlyKey(const QByteArray& path, const QByteArray& passphrase) : path_(path), passphrase_(passphrase)
+EarlyKey::EarlyKey(const QByteArray& path, const QByteArray& passphrase, NewFileKey* known)
+    : path_(path), passphrase_(passphrase)
 {
+    if (known) {
+        known->wait();
+        salt_ = known->salt_;
+        key_ = known->key_;
+        derived_ = known->derived_ && known->passphrase_ == passphrase;
+        return;
+    }
     try {
         thread_ = std::thread(&EarlyKey::derive, this);
     } catch (const std::system_error&) {
@@ -171,9 +201,7 @@ void EarlyKey::derive()
 {
     if (!readSalt(path_, salt_))
         return;
-    const Hmac hmac(passphrase_);
-    deriveBlock(hmac, salt_, 1, key_.data(), SHA_DIGEST_LENGTH);
-    deriveBlock(hmac, salt_, 2, key_.data() + SHA_DIGEST_LENGTH, key_.size() - SHA_DIGEST_LENGTH);
+    deriveKey(passphrase_, salt_, key_);
     derived_ = true;
     prepareEngineCryptography();
 }
@@ -188,4 +216,44 @@ void EarlyKey::forget()
 {
     cleanse(key_);
     derived_ = false;
+}
+
+NewFileKey::NewFileKey(const QByteArray& passphrase) : passphrase_(passphrase)
+{
+    // The random numbers' first draw readies the cryptography library too, so it is drawn there.
+    const auto derive = [this] {
+        if (RAND_bytes(salt_.data(), int(salt_.size())) != 1)
+            return;
+        deriveKey(passphrase_, salt_, key_);
+        derived_ = true;
+    };
+    try {
+        thread_ = std::thread(derive);
+    } catch (const std::system_error&) {
+        derive();
+    }
+}
+
+NewFileKey::~NewFileKey()
+{
+    wait();
+    cleanse(key_);
+}
+
+RawKey NewFileKey::withSalt()
+{
+    wait();
+    return derived_ ? RawKey(key_, salt_) : RawKey();
+}
+
+RawKey NewFileKey::alone()
+{
+    wait();
+    return derived_ ? RawKey(key_) : RawKey();
+}
+
+void NewFileKey::wait()
+{
+    if (thread_.joinable())
+        thread_.join();
 }

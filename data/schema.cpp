@@ -34,7 +34,18 @@ void createNewFile(const std::string& path)
     ::close(fd);
 }
 
-void fillNewFile(const std::string& path, const std::string& key, const std::string& loginPassword)
+void syncFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        throw std::runtime_error(path + ": " + std::strerror(error));
+}
+
+void fillNewFile(const std::string& path, std::string_view key, const std::function<void(sqlite3*)>& fill)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -42,13 +53,17 @@ void fillNewFile(const std::string& path, const std::string& key, const std::str
         if (rc != SQLITE_OK)
             throw std::runtime_error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         applyKey(db, key);
-        exec(db, "BEGIN;" + tables() + "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword, '\'')
-                     + ", '', 0);COMMIT;");
+        // A new file needs no journal and no sync at each step: a creation that fails removes the
+        // file whole, and one that succeeds syncs it once at its end.
+        exec(db, "PRAGMA journal_mode = OFF;PRAGMA synchronous = OFF;BEGIN;" + tables());
+        fill(db);
+        exec(db, "COMMIT;");
     } catch (...) {
         sqlite3_close(db);
         throw;
     }
     sqlite3_close(db);
+    syncFile(path);
 }
 
 }  // namespace
@@ -73,9 +88,16 @@ void applyKey(sqlite3* db, std::string_view key)
 
 void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword)
 {
+    createDatabase(path, key, [&](sqlite3* db) {
+        exec(db, "INSERT INTO S_U(F1, F2, F3) VALUES(" + quoted(loginPassword, '\'') + ", '', 0);");
+    });
+}
+
+void createDatabase(const std::string& path, std::string_view key, const std::function<void(sqlite3*)>& fill)
+{
     createNewFile(path);
     try {
-        fillNewFile(path, key, loginPassword);
+        fillNewFile(path, key, fill);
     } catch (...) {
         ::unlink(path.c_str());
         ::unlink((path + "-journal").c_str());

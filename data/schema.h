@@ -2,6 +2,7 @@
 // and by the tests that make their own temporary ones.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,14 @@ void applyKey(sqlite3* db, std::string_view key);
 
 // Creates a new encrypted database file with both tables and the one login row.
 // Refuses (throws std::runtime_error) when anything already exists at path; the new file is
-// readable and writable by its owner only. A failed creation leaves no file behind.
+// readable and writable by its owner only, and synced to the disk. A failed creation leaves no
+// file behind.
 void createDatabase(const std::string& path, const std::string& key, const std::string& loginPassword);
+
+// The same with the rows fill puts into both tables, in the transaction that makes them: the file
+// holds every row or, when fill throws, is not there at all.
+// The key may be the engine's raw form with a salt, x'<64 hex digits><32 hex digits>'.
+void createDatabase(const std::string& path, std::string_view key, const std::function<void(sqlite3*)>& fill);
 
 // Runs one or more statements that return no rows; throws std::runtime_error with the engine's message.
 void exec(sqlite3* db, const std::string& sql);

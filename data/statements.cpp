@@ -35,10 +35,12 @@ QString lastLoginRead() { return u"select F2 from S_U"_s; }
 
 QString passwordCheck(const QString& password) { return u"select ID from S_U where F1="_s + literal(password); }
 
-QString loginStamp(const QDate& today)
+QString loginStampDate(const QDate& today)
 {
-    return u"Update S_U Set F2='%1-%2-%3',F3=F3+1"_s.arg(today.year()).arg(today.month()).arg(today.day());
+    return u"%1-%2-%3"_s.arg(today.year()).arg(today.month()).arg(today.day());
 }
+
+QString loginStamp(const QDate& today) { return u"Update S_U Set F2='%1',F3=F3+1"_s.arg(loginStampDate(today)); }
 
 QString passwordUpdate(const QString& newPassword) { return u"Update S_U Set F1="_s + literal(newPassword); }
 

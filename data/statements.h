@@ -24,6 +24,7 @@ QString loginCountRead();
 QString lastLoginRead();
 QString passwordCheck(const QString& password);
 // The last-login date is written as year-month-day without leading zeros: 2024-1-5.
+QString loginStampDate(const QDate& today);
 QString loginStamp(const QDate& today);
 QString passwordUpdate(const QString& newPassword);
 // whereSuffix is empty or a run of " AND (...)" conditions.

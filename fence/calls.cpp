@@ -12,6 +12,7 @@
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -97,6 +98,9 @@ bool internetFamilies(Filter& filter, int call)
            && filter.refuse(call, EPERM, {SCMP_A0(SCMP_CMP_MASKED_EQ, kLow32, AF_NETLINK)});
 }
 
+// A mapping or a change of protection that makes nothing executable (prot is the third argument).
+bool notExecutable(Filter& filter, int call) { return filter.allow(call, {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)}); }
+
 bool threadNames(Filter& filter, int call) { return allowWhere(filter, call, 0, {PR_SET_NAME, PR_GET_NAME}); }
 
 constexpr Call kMemoryCalls[] = {
@@ -106,6 +110,14 @@ constexpr Call kMemoryCalls[] = {
     {"mprotect", "guard pages of thread stacks, libraries loaded late (picture plugins)"},
     {"mremap", "a large block grown in place"},
     {"madvise", "memory the heap and ended threads give back"},
+};
+constexpr Call kDataMemoryCalls[] = {
+    {"brk", "the heap"},
+    {"mmap", "larger blocks of the heap, and the file mapped to read; never executable", notExecutable},
+    {"munmap", "giving them back"},
+    {"mprotect", "never making a page executable", notExecutable},
+    {"mremap", "a large block grown in place"},
+    {"madvise", "memory the heap gives back"},
 };
 constexpr Call kTimeCalls[] = {
     {"clock_gettime", "the time, where the vDSO does not answer"},
@@ -209,6 +221,7 @@ bool addSet(Filter& filter, const CallSet& set)
 }  // namespace
 
 const CallSet kMemory{"memory", kMemoryCalls};
+const CallSet kDataMemory{"data memory", kDataMemoryCalls};
 const CallSet kTime{"time", kTimeCalls};
 const CallSet kDescriptors{"descriptors", kDescriptorCalls};
 const CallSet kReadingByPath{"reading by path", kReadingByPathCalls};

@@ -32,6 +32,9 @@ struct Allowed {
 
 // Memory: the heap, mappings of files and of anonymous memory, and advice on them.
 extern const CallSet kMemory;
+// The same memory, never executable: no mapping or page made executable, for a helper that loads
+// no library once it is fenced.
+extern const CallSet kDataMemory;
 // Clocks, sleeps, and the interval timer of the processor watch.
 extern const CallSet kTime;
 // Reading, writing and closing descriptors already open, their flags (not their owner or

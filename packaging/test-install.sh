@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the built program into temporary folders and checks the package: the program and
-# its banner helper (and that only the helper links the web page code), its data file and that
+# Installs the built program into temporary folders and checks the package: the program, its
+# banner helper and its reader of older data files (and that only the helpers link the web page
+# code and the Jet library), its data file and that
 # file's protection, the desktop entry, the icons, that DESTDIR is honoured, and that installing
 # again never replaces an existing data file.
 # Usage: test-install.sh <build folder>
@@ -37,14 +38,20 @@ check_executable() { # <file>
     fi
 }
 
-# A web page's bytes are read, parsed and fetched by the helper alone.
+# A web page's bytes are read, parsed and fetched by the banner helper alone, and an older data
+# file's by the reader alone, which loads no Qt.
 check_program() { # <package folder>
     check_executable "$1/mzpwdbook"
     check_executable "$1/mzbanner"
-    if ldd "$1/mzpwdbook" | grep -E 'litehtml|gumbo|Qt6Network'; then
-        fail "$1/mzpwdbook links web page code"
+    check_executable "$1/mzjetreader"
+    if ldd "$1/mzpwdbook" | grep -E 'litehtml|gumbo|Qt6Network|libmdb'; then
+        fail "$1/mzpwdbook links web page code or the Jet library"
     fi
     ldd "$1/mzbanner" | grep litehtml >/dev/null || fail "$1/mzbanner does not link litehtml"
+    ldd "$1/mzjetreader" | grep libmdb >/dev/null || fail "$1/mzjetreader does not link libmdb"
+    if ldd "$1/mzjetreader" | grep Qt6; then
+        fail "$1/mzjetreader loads Qt"
+    fi
 }
 
 check_database() { # <package folder>

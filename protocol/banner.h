@@ -4,9 +4,10 @@
 // reply's sizes are checked against the request it answers before any of its bytes is kept.
 #pragma once
 
+#include "protocol/bytes.h"
+
 #include <QUrl>
 #include <cstdint>
-#include <cstring>
 
 namespace BannerProtocol {
 
@@ -83,18 +84,7 @@ constexpr std::uint32_t scaled(std::uint32_t css, std::uint32_t scaleMilli)
     return std::uint32_t((std::uint64_t(css) * scaleMilli + 999) / 1000);
 }
 
-template <typename Header>
-void store(const Header& header, char* to)
-{
-    std::memcpy(to, &header, sizeof header);
-}
-
-template <typename Header>
-Header load(const char* from)
-{
-    Header header;
-    std::memcpy(&header, from, sizeof header);
-    return header;
-}
+using Protocol::load;
+using Protocol::store;
 
 }  // namespace BannerProtocol

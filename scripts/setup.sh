@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools liblitehtml-dev libgumbo-dev libseccomp-dev
-  libsqlcipher-dev libssl-dev libxcb1-dev
+  libsqlcipher-dev libssl-dev libxcb1-dev mdbtools-dev
   fonts-liberation fonts-wqy-microhei
   poppler-utils
   xvfb openbox

@@ -13,9 +13,14 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QFile>
 #include <QInputMethodEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -67,6 +72,51 @@ QList<QStringList> fetchRows(sqlite3* db, const QString& sql)
     }
     sqlite3_finalize(stmt);
     return result;
+}
+
+QString jetFixture(const QString& fileName) { return QString::fromUtf8(MZ_JET_FIXTURES "/") + fileName; }
+
+namespace {
+
+QList<QStringList> jsonRows(const QJsonArray& rows)
+{
+    QList<QStringList> texts;
+    for (const QJsonValue& row : rows) {
+        QStringList fields;
+        for (const QJsonValue& value : row.toArray())
+            fields << value.toString();
+        texts << fields;
+    }
+    std::sort(texts.begin(), texts.end(), [](const QStringList& a, const QStringList& b) {
+        return a.value(0).toLongLong() < b.value(0).toLongLong();
+    });
+    return texts;
+}
+
+}  // namespace
+
+JetRows expectedJetRows(const QString& name, bool dateTimes)
+{
+    QFile file(jetFixture(name + u".expected.json"_s));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no %s", qPrintable(file.fileName()));
+    const QJsonObject tables = QJsonDocument::fromJson(file.readAll()).object();
+    JetRows rows{jsonRows(tables.value(u"U_P"_s).toArray()), jsonRows(tables.value(u"S_U"_s).toArray())};
+    if (dateTimes)
+        for (QStringList& login : rows.login)
+            login[2] = Sql::loginStampDate(QDate::fromString(login[2], u"yyyy-MM-dd"_s));
+    return rows;
+}
+
+JetRows storedJetRows(const QString& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    schema::applyKey(db, schema::kDatabasePassword);
+    JetRows rows{fetchRows(db, u"select ID,F1,F2,F3,F4,F5 from U_P order by ID"_s),
+                 fetchRows(db, u"select ID,F1,F2,F3 from S_U order by ID"_s)};
+    sqlite3_close(db);
+    return rows;
 }
 
 QString TestDatabase::value(const QString& sql)

@@ -45,6 +45,21 @@ private:
 // program with the engine's message.
 QList<QStringList> fetchRows(sqlite3* db, const QString& sql);
 
+// A Jet 4.0 file of ../shared/fixtures/jet beside the clone, read from there, never copied in.
+QString jetFixture(const QString& fileName);
+
+// The rows of U_P ([ID, F1 … F5]) and S_U ([ID, F1, F2, F3]), each table in the order of its IDs.
+struct JetRows {
+    QList<QStringList> accounts;
+    QList<QStringList> login;
+};
+// What a good fixture holds (its NAME.expected.json) as the program keeps it once brought across:
+// NULL as empty text; with dateTimes (the file keeps its dates as Date/Time values) the last
+// login as the login stamp writes it.
+JetRows expectedJetRows(const QString& name, bool dateTimes);
+// What the data file at path holds, read with the program's key.
+JetRows storedJetRows(const QString& path);
+
 // Loads the program's resources (pictures, pages) into a test program.
 void initTestResources();
 

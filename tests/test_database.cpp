@@ -198,6 +198,30 @@ private Q_SLOTS:
         QVERIFY(forNoFile.take(missing, schema::kDatabasePassword).empty());
     }
 
+    // A file made with a new file's key, its salt drawn at random, is the one the passphrase makes:
+    // it opens with the passphrase, and an early key handed that key opens it without deriving.
+    void newFileKeyMakesAFileThePassphraseOpens()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath(u"new.mzx"_s));
+        NewFileKey key(schema::kDatabasePassword);
+        schema::createDatabase(path.toStdString(), key.withSalt().text(), [](sqlite3* handle) {
+            schema::exec(handle, "INSERT INTO S_U(F1, F2, F3) VALUES('made', '', 0)");
+        });
+        EarlyKey early(path, schema::kDatabasePassword, &key);
+        const RawKey handed = early.take(path, schema::kDatabasePassword);
+        QCOMPARE(handed.text(), key.alone().text());
+        for (const std::string_view opening : {std::string_view(schema::kDatabasePassword), handed.text()}) {
+            sqlite3* handle = nullptr;
+            QCOMPARE(sqlite3_open_v2(path.constData(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+            schema::applyKey(handle, opening);
+            QCOMPARE(fetchRows(handle, u"select F1 from S_U"_s), QList<QStringList>{{u"made"_s}});
+            sqlite3_close(handle);
+        }
+        // Another passphrase's early key takes nothing from it.
+        QVERIFY(EarlyKey(path, "qzk483", &key).take(path, "qzk483").empty());
+    }
+
     void connectionOpensWithTheEarlyKeyOrThePassphrase()
     {
         TestDatabase db;

@@ -201,6 +201,8 @@ private:
             return rows(arg);
         if (command == "cell")
             return cell(arg, fields.value(2).toInt(), fields.value(3).toInt());
+        if (command == "column")
+            return column(arg, fields.value(2).toInt());
         QWidget* widget = widgetOrFail(arg);
         if (!widget)
             return;
@@ -289,6 +291,18 @@ private:
         if (!view || !view->model())
             return fail(u"no grid "_s + path);
         reply({view->model()->index(row, column).data().toString()});
+    }
+
+    // Every row's text in one column, each after a "=", so that no text is an empty field.
+    void column(const QString& path, int column)
+    {
+        QAbstractItemView* view = findView(path);
+        if (!view || !view->model())
+            return fail(u"no grid "_s + path);
+        QStringList texts;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            texts << QLatin1Char('=') + view->model()->index(row, column).data().toString();
+        reply(texts);
     }
 
     void titleClick(QWidget* widget, int column)

@@ -51,7 +51,8 @@ ProgramCopy::ProgramCopy()
         top.mkpath(QLatin1String(folder));
     QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!QFile::copy(QString::fromUtf8(MZ_PROGRAM_PATH), program())
-        || !QFile::copy(QString::fromUtf8(MZ_BANNER_PATH), folder() + u"mzbanner"_s))
+        || !QFile::copy(QString::fromUtf8(MZ_BANNER_PATH), folder() + u"mzbanner"_s)
+        || !QFile::copy(QString::fromUtf8(MZ_JETREADER_PATH), folder() + u"mzjetreader"_s))
         throw RemoteError("cannot copy the program");
     if (QProcess::execute(QString::fromUtf8(MKDB_PATH), {database()}) != 0)
         throw RemoteError("the build tool made no database");
@@ -182,6 +183,14 @@ QSize RemoteProgram::outerSize(const QString& window)
 QString RemoteProgram::cell(const QString& grid, int row, int column)
 {
     return call({u"cell"_s, grid, QString::number(row), QString::number(column)}).value(0);
+}
+
+QStringList RemoteProgram::column(const QString& grid, int column)
+{
+    QStringList texts = call({u"column"_s, grid, QString::number(column)});
+    for (QString& text : texts)
+        text.remove(0, 1);
+    return texts;
 }
 
 bool RemoteProgram::waitUntil(const std::function<bool()>& condition, int timeoutMs)

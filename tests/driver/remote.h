@@ -75,6 +75,8 @@ public:
     void typeInto(const QString& path, const QString& text);
     int rowCount(const QString& grid) { return call({u"rows"_s, grid}).value(0).toInt(); }
     QString cell(const QString& grid, int row, int column);
+    // The texts of one column of the grid's model (hidden ones too), row by row.
+    QStringList column(const QString& grid, int column);
 
     // Waits until the condition holds, asking again every few milliseconds.
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
