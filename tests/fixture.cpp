@@ -12,6 +12,7 @@
 #include "widgets/application.h"
 
 #include <QAbstractItemModelTester>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -241,4 +242,15 @@ TemporaryHome::TemporaryHome()
     qputenv("HOME", QFile::encodeName(dir_.path()));
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
         qunsetenv(name);
+}
+
+QByteArray pngOf(QSize size, QColor colour, QImage::Format format)
+{
+    QImage image(size, format);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }

@@ -1,6 +1,8 @@
 // Shared test fixtures: a temporary program folder with its own database file.
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -62,6 +64,9 @@ JetRows storedJetRows(const QString& path);
 
 // Loads the program's resources (pictures, pages) into a test program.
 void initTestResources();
+
+// A picture of one colour, as the bytes of a PNG file.
+QByteArray pngOf(QSize size, QColor colour, QImage::Format format = QImage::Format_RGB32);
 
 // Makes every web banner created from now on a stand-in that records where it was sent
 // instead of starting the browser engine, and records the addresses given to the desktop's

@@ -44,17 +44,6 @@ const QColor kPromoColour(0xff, 0x80, 0x00);
 const QColor kHalfBarColour(0xa0, 0x00, 0xa0);
 const QColor kPlaceholderBackground(0xee, 0xf3, 0xf8);
 
-QByteArray png(QSize size, QColor colour, QImage::Format format = QImage::Format_RGB32)
-{
-    QImage image(size, format);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 // A web site on 127.0.0.1 inside the test. It answers by full address, so it also stands for
 // the maker's host and any other when the program reaches it as its proxy ("GET http://host/
 // path"). Unknown addresses get a 404; held ones get no answer until released.
@@ -333,7 +322,7 @@ class TestBanner : public QObject {
     {
         site_.serve(kPage, "text/html; charset=utf-8", kPageHtml);
         site_.serve(kStyleSheet, "text/css", kStyleSheetCss);
-        site_.serve(kLogo, "image/png", png(QSize(40, 40), kLogoColour));
+        site_.serve(kLogo, "image/png", pngOf(QSize(40, 40), kLogoColour));
     }
 
     void expectPlaceholder(BannerWindow& window, const QUrl& url)
@@ -417,7 +406,7 @@ private Q_SLOTS:
     void repaintsWhenTheImageArrives()
     {
         servePage();
-        site_.serve(kLogo, LoopbackSite::Answer("200 OK", "image/png", png(QSize(40, 40), kLogoColour)).heldBack());
+        site_.serve(kLogo, LoopbackSite::Answer("200 OK", "image/png", pngOf(QSize(40, 40), kLogoColour)).heldBack());
         BannerWindow window;
         QSignalSpy finished(window.view(), &BannerView::loadFinished);
         window.banner->Navigate(kPage);
@@ -447,7 +436,7 @@ private Q_SLOTS:
     {
         site_.serve(onSite("inline.html"), "text/html",
                     "<body style=\"margin:0\"><img src=\"data:image/png;base64,"
-                        + png(QSize(30, 30), kLogoColour).toBase64() + "\"></body>");
+                        + pngOf(QSize(30, 30), kLogoColour).toBase64() + "\"></body>");
         BannerWindow window;
         QVERIFY(window.load(onSite("inline.html")));
         QCOMPARE(window.at(15, 15), kLogoColour);
@@ -468,7 +457,7 @@ private Q_SLOTS:
     void drawsWhatWouldHaveTakenGigabytes()
     {
         QFETCH(QByteArray, html);
-        site_.serve(onSite("dot.png"), "image/png", png(QSize(4, 4), kLogoColour));
+        site_.serve(onSite("dot.png"), "image/png", pngOf(QSize(4, 4), kLogoColour));
         site_.serve(onSite("large.html"), "text/html", "<body style=\"margin:0\">" + html + "</body>");
         BannerWindow window;
         QVERIFY(window.load(onSite("large.html")));
@@ -559,13 +548,13 @@ private Q_SLOTS:
         QFETCH(QUrl, address);
         QFETCH(LoopbackSite::Answer, answer);
         site_.serve(onSite("broken.png"), "image/png", "this is not a picture");
-        site_.serve(onSite("huge.png"), "image/png", png(QSize(5000, 4000), Qt::white, QImage::Format_Mono));
+        site_.serve(onSite("huge.png"), "image/png", pngOf(QSize(5000, 4000), Qt::white, QImage::Format_Mono));
         for (int i = 0; i < kTooManyFiles; ++i)
-            site_.serve(onSite("dot" + QByteArray::number(i) + ".png"), "image/png", png(QSize(2, 2), Qt::red));
+            site_.serve(onSite("dot" + QByteArray::number(i) + ".png"), "image/png", pngOf(QSize(2, 2), Qt::red));
         // Each is within the 4096 x 4096 pixels of one picture, together they are over.
         for (const char* big : {"big1.png", "big2.png"})
-            site_.serve(onSite(big), "image/png", png(QSize(3000, 3000), Qt::white, QImage::Format_Mono));
-        site_.serve(QUrl(u"http://other.example/logo.png"_s), "image/png", png(QSize(2, 2), Qt::red));
+            site_.serve(onSite(big), "image/png", pngOf(QSize(3000, 3000), Qt::white, QImage::Format_Mono));
+        site_.serve(QUrl(u"http://other.example/logo.png"_s), "image/png", pngOf(QSize(2, 2), Qt::red));
         site_.serve(QUrl(u"http://mozhe.example:8080/x.css"_s), "text/css", "p { color: red }");
         if (address.isEmpty()) {
             address = onSite("page.html");

@@ -11,6 +11,7 @@
 #include "fence/fence.h"
 #include "platform/bannerreply.h"
 #include "tests/driver/remote.h"
+#include "tests/fixture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -29,17 +30,6 @@ constexpr char kPage[] = "http://mozhe.example/banner/page.html";
 const QColor kPageBackground(0x20, 0x40, 0x80);
 constexpr int kAnswerMs = 15000;
 
-QByteArray png(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 // The page the banner tests draw: a style sheet and a picture.
 void serveNormalPage(HeldSite& site)
 {
@@ -47,7 +37,7 @@ void serveNormalPage(HeldSite& site)
                "<html><head><link rel=\"stylesheet\" href=\"banner.css\"></head><body><img src=\"logo.png\">"
                "<a href=\"/promo.html\">看看</a></body></html>");
     site.serve(u"http://mozhe.example/banner/banner.css"_s, "text/css", "body { margin: 0; background: #204080 }");
-    site.serve(u"http://mozhe.example/banner/logo.png"_s, "image/png", png(QSize(20, 20), Qt::green));
+    site.serve(u"http://mozhe.example/banner/logo.png"_s, "image/png", pngOf(QSize(20, 20), Qt::green));
 }
 
 struct Run {

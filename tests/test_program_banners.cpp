@@ -7,6 +7,7 @@
 #include "fence/fence.h"
 #include "platform/website.h"
 #include "tests/driver/remote.h"
+#include "tests/fixture.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -40,17 +41,6 @@ struct HostilePage {
     QStringList neverAsk;
 };
 
-QByteArray png(QSize size)
-{
-    QImage image(size, QImage::Format_Mono);
-    image.fill(1);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QList<HostilePage> hostilePages()
 {
     const QByteArray starRule = "*" + QByteArray(" *").repeated(29) + " { color: red }\n";
@@ -58,7 +48,7 @@ QList<HostilePage> hostilePages()
     QList<File> pictures;
     for (int i = 0; i < 31; ++i) {
         manyPictures += "<img src=\"big" + QByteArray::number(i) + ".png\">";
-        pictures << File{u"big%1.png"_s.arg(i), "image/png", png(QSize(4096, 4096))};
+        pictures << File{u"big%1.png"_s.arg(i), "image/png", pngOf(QSize(4096, 4096), Qt::white, QImage::Format_Mono)};
     }
     return {
         {"100 000 nested divs", QByteArray("<div>").repeated(100000), {}, {}, {}},
@@ -67,7 +57,7 @@ QList<HostilePage> hostilePages()
         {"a cell spanning 100 000 000 columns", "<table><tr><td colspan=\"100000000\">x</td></tr></table>", {}, {}, {}},
         {"a 4 x 4 picture drawn 30000 x 30000",
          "<img src=\"dot.png\" width=\"30000\" height=\"30000\">",
-         {{u"dot.png"_s, "image/png", png(QSize(4, 4))}},
+         {{u"dot.png"_s, "image/png", pngOf(QSize(4, 4), Qt::white, QImage::Format_Mono)}},
          {u"dot.png"_s},
          {}},
         {"31 pictures of 4096 x 4096", manyPictures, pictures, {u"big0.png"_s}, {}},
@@ -80,14 +70,14 @@ QList<HostilePage> hostilePages()
          "<link rel=\"stylesheet\" href=\"http://other.example/s.css\"><img src=\"http://mozhe.example:8080/a.png\">"
          "<img src=\"https://other.example/b.png\"><p>x</p>",
          {{u"http://other.example/s.css"_s, "text/css", "p { color: red }"},
-          {u"http://mozhe.example:8080/a.png"_s, "image/png", png(QSize(2, 2))}},
+          {u"http://mozhe.example:8080/a.png"_s, "image/png", pngOf(QSize(2, 2), Qt::white, QImage::Format_Mono)}},
          {},
          {u"other.example"_s, u":8080"_s}},
         {"a normal page with a script",
          "<link rel=\"stylesheet\" href=\"banner.css\"><img src=\"logo.png\"><a href=\"/promo.html\">看看</a>"
          "<script src=\"evil.js\"></script><script>document.write('<img src=\"written.png\">')</script>",
          {{u"banner.css"_s, "text/css", "body { margin: 0; background: #204080 }"},
-          {u"logo.png"_s, "image/png", png(QSize(40, 40))},
+          {u"logo.png"_s, "image/png", pngOf(QSize(40, 40), Qt::white, QImage::Format_Mono)},
           {u"evil.js"_s, "text/javascript", "document.body.innerHTML = ''"}},
          {u"banner.css"_s, u"logo.png"_s},
          {u"evil.js"_s, u"written.png"_s}},
