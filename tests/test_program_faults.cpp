@@ -485,6 +485,8 @@ private Q_SLOTS:
         first.click(u"frmLogin/Label3"_s);
         QVERIFY(first.waitUntil([&] { return QFile::exists(opener.fileName() + u".fds"_s); }));
         const int browser = fileText(opener.fileName() + u".pid"_s).trimmed().toInt();
+        // On a loaded machine the opener may still be on its way into the browser it becomes.
+        QVERIFY(first.waitUntil([&] { return fileText(u"/proc/%1/comm"_s.arg(browser)).trimmed() == u"sleep"_s; }));
         const QString inherited = fileText(opener.fileName() + u".fds"_s);
         QVERIFY2(!inherited.contains(u"db.mzx"_s) && !inherited.contains(u"MzPwdBook"_s), qPrintable(inherited));
 
