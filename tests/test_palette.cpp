@@ -238,11 +238,16 @@ class TestPalette : public QObject {
         return figures;
     }
 
-    static TfrmC* showEditor()
+    // Two accounts listed, the fourth column sorted once, and the editor open over the list.
+    TfrmC* showMainWindowAndEditor(TestProgram& program) const
     {
+        program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
+        program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
+        TestProgram::showMainWindow();
         TfrmC* editor = frmMain->createAccountEditor();
         editor->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(editor);
+        frmMain->DBGrid1TitleClick(grid()->column(3));
         return editor;
     }
 
@@ -328,11 +333,7 @@ private Q_SLOTS:
         if (dark)
             QApplication::setPalette(darkPalette());
         TestProgram program;
-        program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
-        program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
-        TestProgram::showMainWindow();
-        TfrmC* editor = showEditor();
-        frmMain->DBGrid1TitleClick(grid()->column(3));
+        TfrmC* editor = showMainWindowAndEditor(program);
         QList<Figure> figures = openWindowsFigures(editor, Qt::red);
         frmMain->DBGrid1TitleClick(grid()->column(3));
         figures.append(namedFigure(u"blue sort title"_s, title(3), Qt::blue));
@@ -355,11 +356,7 @@ private Q_SLOTS:
         const QPalette light = lightPalette();
         switchPalette(light);
         TestProgram program;
-        program.addAccount(u"2024-01-01"_s, u"银行"_s, u"someone"_s);
-        program.addAccount(u"2024-01-02"_s, u"邮箱"_s, u"someone@example.com"_s);
-        TestProgram::showMainWindow();
-        TfrmC* editor = showEditor();
-        frmMain->DBGrid1TitleClick(grid()->column(3));
+        TfrmC* editor = showMainWindowAndEditor(program);
         const QList<std::tuple<QString, QPalette, QColor>> switches = {
             {u"light to dark"_s, darkPalette(), Qt::red},
             {u"dark to light"_s, light, Qt::blue},
